@@ -1,0 +1,129 @@
+#include "app/TForm1.h"
+
+#include "app/ErrorDisplay.h"
+#include "app/Operations.h"
+#include "app/TMemo.h"
+#include "app/TSplitter.h"
+#include "app/TemplateFile.h"
+#include "viewer/TWebBrowser.h"
+
+#include <QComboBox>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QScreen>
+#include <QVBoxLayout>
+
+namespace opc {
+
+namespace {
+
+constexpr int kPanel1Height = 57;
+constexpr int kMemoHeight = 200;
+constexpr int kSplitterHeight = 8;
+constexpr int kPanel2Height = 17;
+constexpr int kViewerKeeps = 30;
+
+const QString kDefaultUrl = QStringLiteral("http://localhost/opcxmlda/QuelmSim.Tandrel.Simulation");
+
+QLabel* FittedLabel(const QString& text, int left, int top, QWidget* parent) {
+  auto* label = new QLabel(text, parent);
+  label->adjustSize();
+  label->setGeometry(left, top, label->width(), 16);
+  return label;
+}
+
+QWidget* FlatPanel(int height, QWidget* parent) {
+  auto* panel = new QWidget(parent);
+  panel->setFixedHeight(height);
+  return panel;
+}
+
+} // namespace
+
+TForm1::TForm1(QString folder, QWidget* parent) : QWidget(parent), FFolder(std::move(folder)) {
+  setWindowTitle(QStringLiteral("OPC XML DA Miltane Sample"));
+  QFont font(QStringLiteral("Sans Serif"));
+  font.setStyleHint(QFont::SansSerif);
+  font.setPixelSize(13);
+  setFont(font);
+  resize(578, 501);
+
+  Panel1 = FlatPanel(kPanel1Height, this);
+  Label1 = FittedLabel(QStringLiteral("OPC Server URL "), 0, 8, Panel1);
+  Label4 = FittedLabel(QStringLiteral("OPC XML Command"), 0, 32, Panel1);
+  eURL = new QLineEdit(kDefaultUrl, Panel1);
+  eURL->setGeometry(176, 4, 369, 24);
+  bGo = new QPushButton(QStringLiteral("F9 = Go"), Panel1);
+  bGo->setGeometry(488, 28, 57, 25);
+  bGo->setAutoDefault(false);
+  cXMLCommand = new QComboBox(Panel1);
+  cXMLCommand->setGeometry(176, 28, 305, 24);
+  for (const char16_t* operation : kOperations) {
+    cXMLCommand->addItem(QString::fromUtf16(operation));
+  }
+  cXMLCommand->setMaxVisibleItems(8);
+  cXMLCommand->setCurrentIndex(-1); // nothing is chosen until the window is first shown
+
+  Memo1 = new TMemo(this);
+  Memo1->setFixedHeight(kMemoHeight);
+  Splitter1 = new TSplitter(Memo1, kPanel1Height + kSplitterHeight + kPanel2Height + kViewerKeeps,
+                            this);
+  Panel2 = FlatPanel(kPanel2Height, this);
+  Label3 = FittedLabel(QStringLiteral("OPC XML DA Output"), 0, 0, Panel2);
+  WebBrowser1 = new TWebBrowser(this);
+
+  auto* bars = new QVBoxLayout(this);
+  bars->setContentsMargins(0, 0, 0, 0);
+  bars->setSpacing(0);
+  bars->addWidget(Panel1);
+  bars->addWidget(Memo1);
+  bars->addWidget(Splitter1);
+  bars->addWidget(Panel2);
+  bars->addWidget(WebBrowser1, 1);
+
+  setTabOrder(eURL, bGo);
+  setTabOrder(bGo, cXMLCommand);
+  setTabOrder(cXMLCommand, WebBrowser1);
+  setTabOrder(WebBrowser1, Memo1);
+
+  // activated fires for the user's choices only, never when the program sets the selection.
+  connect(cXMLCommand, &QComboBox::activated, this, [this] { Guarded([this] { cXMLCommandChange(); }); });
+}
+
+void TForm1::showEvent(QShowEvent* event) {
+  if (!FShown) {
+    FShown = true;
+    Guarded([this] { FormShow(); });
+    CentreOnDesktop();
+    eURL->setFocus();
+  }
+  QWidget::showEvent(event);
+}
+
+void TForm1::FormShow() {
+  cXMLCommand->setCurrentIndex(0);
+  cXMLCommandChange();
+}
+
+void TForm1::cXMLCommandChange() {
+  const QString text = LoadTemplateText(FFolder + cXMLCommand->currentText() + u".x");
+  if (text != Memo1->Text()) {
+    Memo1->SetText(text);
+  }
+}
+
+void TForm1::CentreOnDesktop() {
+  const QScreen* screen = this->screen() ? this->screen() : QGuiApplication::primaryScreen();
+  if (!screen) {
+    return;
+  }
+  const QRect desktop = screen->virtualGeometry();
+  const QSize outer = frameGeometry().size();
+  const int left = std::max(desktop.width() / 2 + desktop.left() - outer.width() / 2, desktop.left());
+  const int top = std::max(desktop.height() / 2 + desktop.top() - outer.height() / 2, desktop.top());
+  move(left, top);
+}
+
+} // namespace opc

@@ -1,0 +1,53 @@
+#pragma once
+
+#include "app/ApplicationPaths.h"
+
+#include <QWidget>
+
+class QComboBox;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+
+namespace opc {
+
+class TMemo;
+class TSplitter;
+class TWebBrowser;
+
+// The one window of the program. Its controls hold all of its state; handlers read them and call
+// library code.
+class TForm1 : public QWidget {
+  Q_OBJECT
+public:
+  // folder: where the request templates lie, with a trailing "/".
+  explicit TForm1(QString folder = ExecutableFolder(), QWidget* parent = nullptr);
+
+  QWidget* Panel1;
+  QLabel* Label1;
+  QLineEdit* eURL;
+  QPushButton* bGo;
+  QComboBox* cXMLCommand;
+  TWebBrowser* WebBrowser1;
+  TSplitter* Splitter1;
+  QWidget* Panel2;
+  QLabel* Label3;
+  QLabel* Label4;
+  TMemo* Memo1;
+
+  void FormShow();
+  void cXMLCommandChange();
+
+  const QString& Folder() const { return FFolder; }
+
+protected:
+  void showEvent(QShowEvent* event) override;
+
+private:
+  void CentreOnDesktop();
+
+  QString FFolder;
+  bool FShown = false;
+};
+
+} // namespace opc

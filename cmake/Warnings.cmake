@@ -1,0 +1,10 @@
+# Warnings for every target of the project, set per target rather than globally.
+function(opcxmlda_warnings target)
+  target_compile_options(${target} PRIVATE -Wall -Wextra -pedantic)
+endfunction()
+
+# Qt code: no implicit ASCII conversions, string builder, no foreach.
+function(opcxmlda_qt_defaults target)
+  target_compile_definitions(${target} PRIVATE QT_NO_CAST_FROM_ASCII QT_USE_QSTRINGBUILDER
+                                               QT_NO_FOREACH)
+endfunction()

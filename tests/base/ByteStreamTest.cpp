@@ -1,0 +1,53 @@
+#include "base/ByteStream.h"
+#include "base/Error.h"
+
+#include <gtest/gtest.h>
+#include <string>
+
+namespace opc {
+namespace {
+
+std::string ReadAll(ByteStream& s, std::size_t chunk) {
+  std::string out;
+  char buffer[16];
+  while (std::size_t n = s.Read(buffer, std::min(chunk, sizeof buffer))) {
+    out.append(buffer, n);
+  }
+  return out;
+}
+
+TEST(ByteStream, WritesAtThePositionAndReadsBackInPieces) {
+  ByteStream s;
+  s.Write("hello world", 11);
+  EXPECT_EQ(s.Size(), 11);
+  EXPECT_EQ(s.Position(), 11);
+  s.SetPosition(6);
+  s.Write("W", 1);
+  EXPECT_EQ(s.Size(), 11) << "overwriting inside the stream does not grow it";
+  s.SetPosition(0);
+  EXPECT_EQ(ReadAll(s, 4), "hello World");
+  EXPECT_EQ(s.Position(), 11);
+}
+
+TEST(ByteStream, ReadReturnsTheCountAtAndPastTheEnd) {
+  ByteStream s;
+  char buffer[8];
+  EXPECT_EQ(s.Read(buffer, sizeof buffer), 0u);
+  s.Write("abc", 3);
+  s.SetPosition(1);
+  EXPECT_EQ(s.Read(buffer, sizeof buffer), 2u);
+  s.SetPosition(100);
+  EXPECT_EQ(s.Read(buffer, sizeof buffer), 0u);
+}
+
+TEST(ByteStream, WritingPastTheEndZeroFillsTheGap) {
+  ByteStream s;
+  s.SetPosition(3);
+  s.Write("x", 1);
+  ASSERT_EQ(s.Size(), 4);
+  EXPECT_EQ(std::string(s.Bytes().begin(), s.Bytes().end()), std::string("\0\0\0x", 4));
+  EXPECT_THROW(s.SetPosition(-1), Error);
+}
+
+} // namespace
+} // namespace opc
