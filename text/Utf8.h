@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/Utf8Encoding.h"
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -12,8 +14,5 @@ namespace opc {
 std::u16string DecodeUtf8(std::span<const std::uint8_t> bytes);
 // Returns false instead of raising, for checks that must finish before anything is written.
 bool IsValidUtf8(std::span<const std::uint8_t> bytes) noexcept;
-
-// UTF-16 to UTF-8 without a mark; a lone surrogate becomes U+FFFD, as the platform writes it.
-std::string EncodeUtf8(std::u16string_view text);
 
 } // namespace opc
