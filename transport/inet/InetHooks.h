@@ -1,0 +1,26 @@
+#pragma once
+
+#include "transport/inet/WinInet.h"
+
+#include <cstddef>
+#include <functional>
+#include <string>
+
+namespace opc::inet {
+
+// What InternetErrorDlg does when a reply asks for credentials (status 401 or 407) and the caller
+// lets the dialog filter for errors. The application installs one that asks the user, stores the
+// credentials on the request (InternetSetOptionW with INTERNET_OPTION_USERNAME and
+// INTERNET_OPTION_PASSWORD) and returns ERROR_INTERNET_FORCE_RETRY, or ERROR_CANCELLED.
+// Without one the dialog returns ERROR_SUCCESS.
+using TErrorDialogHook = std::function<DWORD(HINTERNET request, DWORD status)>;
+void SetErrorDialogHook(TErrorDialogHook hook);
+
+// Certificates of authorities to trust in place of the system's store; empty restores the
+// system's. Tests use it to trust a CA made at test time.
+void SetCertificateAuthorityFile(std::string path);
+
+// How many handles and curl transfers are open now; every post should leave both at 0.
+std::size_t OpenHandleCount();
+
+} // namespace opc::inet

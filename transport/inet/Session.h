@@ -1,0 +1,46 @@
+#pragma once
+
+#include "transport/inet/CurlOwners.h"
+#include "transport/inet/Handles.h"
+
+#include <memory>
+#include <string>
+
+namespace opc::inet::detail {
+
+// What a root handle holds; shared with its connections and requests, so that its curl multi
+// handle (and the connections it keeps alive) lasts as long as any of them.
+struct TSessionState {
+  CurlMulti multi;
+  std::string agent;
+  DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG;
+  std::string proxy;
+  // The Windows client's defaults: 60 s to connect, 30 s without progress while sending or
+  // receiving.
+  DWORD connectTimeoutMs = 60'000;
+  DWORD sendTimeoutMs = 30'000;
+  DWORD receiveTimeoutMs = 30'000;
+};
+
+class TRoot final : public THandle {
+public:
+  static constexpr Kind kKind = Kind::Root;
+  explicit TRoot(std::shared_ptr<TSessionState> state)
+      : THandle(kKind), session(std::move(state)) {}
+  std::shared_ptr<TSessionState> session;
+};
+
+class TConnection final : public THandle {
+public:
+  static constexpr Kind kKind = Kind::Connection;
+  TConnection() : THandle(kKind) {}
+  std::shared_ptr<TSessionState> session;
+  std::string host; // UTF-8, IPv6 literals without brackets
+  INTERNET_PORT port = 0;
+  std::string userName;
+  std::string password;
+};
+
+std::string Utf8(const char16_t* text);
+
+} // namespace opc::inet::detail
