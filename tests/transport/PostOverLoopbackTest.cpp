@@ -1,0 +1,205 @@
+#include "InetSession.h"
+#include "LoopbackServer.h"
+#include "RawServer.h"
+#include "base/Error.h"
+#include "transport/MSHTTPPost.h"
+
+#include <chrono>
+#include <dirent.h>
+#include <fstream>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace opc::test {
+namespace {
+
+const std::u16string kAction = u"http://opcfoundation.org/webservices/XMLDA/1.0/GetStatus";
+
+std::u16string Url(int port, const char* path = "/x") {
+  const std::string url = "http://127.0.0.1:" + std::to_string(port) + path;
+  return std::u16string(url.begin(), url.end());
+}
+
+struct Result {
+  std::u16string message;
+  bool silent = false;
+  std::string response;
+};
+
+Result PostTo(const std::u16string& url, const std::string& body) {
+  ByteStream request(std::vector<std::uint8_t>(body.begin(), body.end()));
+  ByteStream response;
+  Result result;
+  try {
+    PostSoapRequest(url, u"", u"", u"", kAction, request, response);
+  } catch (const SilentAbort&) {
+    result.silent = true;
+  } catch (const Error& e) {
+    result.message = e.message();
+  }
+  result.response.assign(response.Bytes().begin(), response.Bytes().end());
+  return result;
+}
+
+class PostOverLoopback : public testing::Test {
+protected:
+  void TearDown() override {
+    SetErrorDialogHook({});
+    EXPECT_EQ(OpenHandleCount(), 0u);
+  }
+};
+
+TEST_F(PostOverLoopback, MessagesNameTheFailureTheUrlAndTheAction) {
+  int port = 0;
+  {
+    TRawServer closed([](int) {});
+    port = closed.port();
+  }
+  EXPECT_EQ(PostTo(Url(port), "b").message,
+            u"A connection with the server could not be established - URL:" + Url(port) +
+                u" - SOAPAction:" + kAction);
+}
+
+struct ReplyCase {
+  const char* name;
+  int status;
+  const char* contentType;
+  const char16_t* message; // with %u for the URL
+  const char* response;
+};
+
+class PostReply : public PostOverLoopback, public testing::WithParamInterface<ReplyCase> {};
+
+TEST_P(PostReply, StatusAndContentTypeRules) {
+  TLoopbackServer<> server;
+  server.server.Post("/x", [](const httplib::Request&, httplib::Response& response) {
+    response.status = GetParam().status;
+    response.set_content("<reply/>", GetParam().contentType);
+  });
+  server.Start();
+  std::u16string expected = GetParam().message;
+  if (const auto at = expected.find(u"%u"); at != std::u16string::npos) {
+    expected.replace(at, 2, Url(server.port));
+  }
+  const Result result = PostTo(Url(server.port), "b");
+  EXPECT_EQ(result.message, expected);
+  EXPECT_EQ(result.response, GetParam().response);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, PostReply,
+    testing::Values(
+        ReplyCase{"ok", 200, "text/xml; charset=utf-8", u"", "<reply/>"},
+        ReplyCase{"fault_500_passes", 500, "text/xml; charset=utf-8", u"", "<reply/>"},
+        ReplyCase{"not_found", 404, "text/xml", u"Not Found (404) - '%u'", ""},
+        ReplyCase{"redirect_not_followed", 302, "text/xml", u"Found (302) - '%u'", ""},
+        ReplyCase{"html_refused_after_the_body", 200, "TEXT/HTML",
+                  u"invalid content type: TEXT/HTML - SOAP required \"text/xml\"", "<reply/>"},
+        ReplyCase{"html_with_charset_passes", 200, "text/html; charset=utf-8", u"", "<reply/>"}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(PostOverLoopback, CredentialsFromTheDialogOrACancel) {
+  TLoopbackServer<> server;
+  server.server.Post("/x", [](const httplib::Request& request, httplib::Response& response) {
+    if (request.get_header_value("Authorization") == "Basic dXNlcjpzZWNyZXQ=") {
+      response.set_content("welcome", "text/xml");
+      return;
+    }
+    response.status = 401;
+    response.set_header("WWW-Authenticate", "Basic realm=\"sim\"");
+    response.set_content("no", "text/xml");
+  });
+  server.Start();
+  SetErrorDialogHook([](HINTERNET request, DWORD) -> DWORD {
+    InternetSetOptionW(request, INTERNET_OPTION_USERNAME, u"user", 4);
+    InternetSetOptionW(request, INTERNET_OPTION_PASSWORD, u"secret", 6);
+    return ERROR_INTERNET_FORCE_RETRY;
+  });
+  EXPECT_EQ(PostTo(Url(server.port), "b").response, "welcome");
+
+  SetErrorDialogHook([](HINTERNET, DWORD) -> DWORD { return ERROR_CANCELLED; });
+  const Result cancelled = PostTo(Url(server.port), "b");
+  EXPECT_TRUE(cancelled.silent);
+  EXPECT_EQ(cancelled.response, "");
+}
+
+std::size_t OpenDescriptors() {
+  std::size_t n = 0;
+  if (DIR* dir = ::opendir("/proc/self/fd")) {
+    while (::readdir(dir)) {
+      ++n;
+    }
+    ::closedir(dir);
+  }
+  return n;
+}
+
+TEST_F(PostOverLoopback, NoDescriptorOutlivesAPostOnSuccessOrFailure) {
+  TRawServer server([](int fd) {
+    const std::string request = TRawServer::ReadRequest(fd);
+    if (request.find("fail") != std::string::npos) {
+      TRawServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\ncut");
+    } else {
+      TRawServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: 2\r\n\r\nok");
+    }
+  });
+  PostTo(Url(server.port()), "warm up");
+  const std::size_t before = OpenDescriptors();
+  for (int i = 0; i < 40; ++i) {
+    const Result result = PostTo(Url(server.port()), i % 2 ? "fail" : "pass");
+    ASSERT_EQ(result.message.empty(), i % 2 == 0);
+  }
+  // The server's side closes on its own threads; give it a moment.
+  std::size_t after = OpenDescriptors();
+  for (int wait = 0; wait < 50 && after > before; ++wait) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    after = OpenDescriptors();
+  }
+  EXPECT_EQ(after, before);
+}
+
+long PeakResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmHWM:", 0) == 0) {
+      return std::stol(line.substr(6));
+    }
+  }
+  return 0;
+}
+
+TEST_F(PostOverLoopback, AReplyOfMoreThanAGibibyteStreamsInBoundedMemory) {
+  constexpr std::size_t kChunk = 1 << 20;
+  constexpr std::size_t kTotal = (std::size_t{1} << 30) + 1;
+  TLoopbackServer<> server;
+  server.server.Post("/x", [](const httplib::Request&, httplib::Response& response) {
+    response.set_content_provider(
+        kTotal, "text/xml", [](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+          static const std::string chunk(kChunk, 'z');
+          sink.write(chunk.data(), std::min({length, kChunk, kTotal - offset}));
+          return true;
+        });
+  });
+  server.Start();
+  std::ofstream("/proc/self/clear_refs") << "5"; // start the peak afresh
+  const long before = PeakResidentKiB();
+  TInetSession session(server.port);
+  ASSERT_TRUE(session.Send("b"));
+  std::size_t total = 0;
+  for (;;) {
+    DWORD available = 0;
+    ASSERT_TRUE(InternetQueryDataAvailable(session.request, &available, 0, 0));
+    if (available == 0) {
+      break;
+    }
+    std::vector<char> buffer(available);
+    DWORD read = 0;
+    ASSERT_TRUE(InternetReadFile(session.request, buffer.data(), available, &read));
+    total += read;
+  }
+  EXPECT_EQ(total, kTotal);
+  EXPECT_LT(PeakResidentKiB() - before, 64 * 1024) << "the layer kept more than it handed out";
+}
+
+} // namespace
+} // namespace opc::test
