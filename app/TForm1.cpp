@@ -1,13 +1,16 @@
 #include "app/TForm1.h"
 
 #include "app/ErrorDisplay.h"
+#include "app/GoCommand.h"
 #include "app/Operations.h"
 #include "app/TMemo.h"
 #include "app/TSplitter.h"
 #include "app/TemplateFile.h"
 #include "viewer/TWebBrowser.h"
 
+#include <QApplication>
 #include <QComboBox>
+#include <QKeyEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLineEdit>
@@ -26,6 +29,16 @@ constexpr int kPanel2Height = 17;
 constexpr int kViewerKeeps = 30;
 
 const QString kDefaultUrl = QStringLiteral("http://localhost/opcxmlda/QuelmSim.Tandrel.Simulation");
+
+constexpr std::uint16_t kVkF9 = 120;
+
+// The virtual-key code of a key: the function keys as the platform numbers them, 0 for others.
+std::uint16_t VirtualKeyCode(int key) {
+  if (key >= Qt::Key_F1 && key <= Qt::Key_F24) {
+    return static_cast<std::uint16_t>(112 + (key - Qt::Key_F1));
+  }
+  return 0;
+}
 
 QLabel* FittedLabel(const QString& text, int left, int top, QWidget* parent) {
   auto* label = new QLabel(text, parent);
@@ -90,6 +103,29 @@ TForm1::TForm1(QString folder, QWidget* parent) : QWidget(parent), FFolder(std::
 
   // activated fires for the user's choices only, never when the program sets the selection.
   connect(cXMLCommand, &QComboBox::activated, this, [this] { Guarded([this] { cXMLCommandChange(); }); });
+  connect(bGo, &QPushButton::clicked, this, [this] { Guarded([this] { bGoClick(); }); });
+  qApp->installEventFilter(this);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
+      static_cast<QWidget*>(watched)->window() == this) {
+    const auto* key = static_cast<QKeyEvent*>(event);
+    std::uint16_t code = VirtualKeyCode(key->key());
+    Guarded([&] { FormKeyDown(code, key->modifiers()); });
+  }
+  return QWidget::eventFilter(watched, event);
+}
+
+void TForm1::FormKeyDown(std::uint16_t& Key, Qt::KeyboardModifiers) {
+  if (Key == kVkF9) {
+    bGoClick();
+  }
+}
+
+void TForm1::bGoClick() {
+  RunGoCommand(TGoInput{cXMLCommand->currentText(), Memo1->Text(), eURL->text(), FFolder},
+               *WebBrowser1);
 }
 
 void TForm1::showEvent(QShowEvent* event) {

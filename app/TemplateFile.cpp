@@ -1,5 +1,7 @@
 #include "app/TemplateFile.h"
 
+#include "app/AppMessages.h"
+
 #include "base/Error.h"
 #include "base/Format.h"
 #include "base/SystemError.h"
@@ -19,7 +21,7 @@ namespace {
 
 [[noreturn]] void RaiseOpenError(const QString& path, int code) {
   const std::u16string name = path.toStdU16String();
-  throw Error(Format(u"Cannot open file \"%s\". %s", {name, SystemErrorText(code)}));
+  throw Error(Format(kCannotOpenFile, {name, SystemErrorText(code)}));
 }
 
 std::vector<std::uint8_t> ReadWholeFile(const QString& path) {

@@ -1,4 +1,5 @@
 #include "app/ApplicationPaths.h"
+#include "app/CredentialsDialog.h"
 #include "app/ErrorDisplay.h"
 #include "app/TForm1.h"
 
@@ -7,6 +8,7 @@
 int main(int argc, char* argv[]) {
   QApplication application(argc, argv);
   opc::SetApplicationTitle(opc::ApplicationTitleFromPath(QCoreApplication::applicationFilePath()));
+  opc::InstallCredentialsHook();
   opc::TForm1 Form1;
   Form1.show();
   application.exec();

@@ -1,0 +1,95 @@
+#include "app/ResponseFile.h"
+
+#include "app/AppMessages.h"
+#include "base/Error.h"
+#include "base/Format.h"
+#include "base/SystemError.h"
+#include "base/UniqueFd.h"
+#include "text/ByteOrderMark.h"
+#include "text/CrLfWriter.h"
+#include "text/TextMessages.h"
+#include "text/Utf8.h"
+
+#include <QFile>
+#include <cerrno>
+#include <fcntl.h>
+#include <vector>
+
+namespace opc {
+
+namespace {
+
+// Collects small pieces into large writes; a failed write raises at once.
+class TFileWriter {
+public:
+  explicit TFileWriter(UniqueFd fd) : FFd(std::move(fd)) { FBuffer.reserve(kSize); }
+
+  void Write(const std::uint8_t* data, std::size_t size) {
+    if (size >= kSize) {
+      Flush();
+      WriteOut(data, size);
+      return;
+    }
+    if (FBuffer.size() + size > kSize) {
+      Flush();
+    }
+    FBuffer.insert(FBuffer.end(), data, data + size);
+  }
+  void Close() {
+    Flush();
+    if (::close(FFd.release()) != 0) {
+      Fail(errno);
+    }
+  }
+
+private:
+  static constexpr std::size_t kSize = 1 << 20;
+
+  void Flush() {
+    WriteOut(FBuffer.data(), FBuffer.size());
+    FBuffer.clear();
+  }
+  void WriteOut(const std::uint8_t* data, std::size_t size) {
+    while (size > 0) {
+      const ssize_t n = ::write(FFd.get(), data, size);
+      if (n < 0 && errno == EINTR) {
+        continue;
+      }
+      if (n <= 0) {
+        Fail(n < 0 ? errno : ENOSPC);
+      }
+      data += n;
+      size -= static_cast<std::size_t>(n);
+    }
+  }
+  [[noreturn]] static void Fail(int code) {
+    throw Error(std::u16string(kStreamWriteError) + u": " + SystemErrorText(code));
+  }
+
+  UniqueFd FFd;
+  std::vector<std::uint8_t> FBuffer;
+};
+
+} // namespace
+
+void WriteResponseFile(const QString& path, std::span<const std::uint8_t> body) {
+  const ByteOrderMark mark = DetectByteOrderMark(body);
+  const auto text = body.subspan(mark.length);
+  const bool utf16 = mark.encoding == TextEncoding::Utf16LE || mark.encoding == TextEncoding::Utf16BE;
+  if ((mark.encoding == TextEncoding::Utf8 && !IsValidUtf8(text)) || (utf16 && text.size() == 1)) {
+    throw Error(kNoMappingMessage);
+  }
+  UniqueFd fd(::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
+                     0666));
+  if (!fd) {
+    const int code = errno;
+    throw Error(Format(kCannotCreateFile, {path.toStdU16String(), SystemErrorText(code)}));
+  }
+  TFileWriter writer(std::move(fd));
+  writer.Write(body.data(), mark.length);
+  WriteLinesCrLf(text, utf16 ? 2 : 1, mark.encoding == TextEncoding::Utf16BE,
+                 [&](const std::uint8_t* data, std::size_t size) { writer.Write(data, size); });
+  writer.Close();
+}
+
+} // namespace opc

@@ -1,0 +1,304 @@
+#include "viewer/LoadedReply.h"
+
+#include "base/SystemError.h"
+#include "base/UniqueFd.h"
+#include "base/Utf8Encoding.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <pugixml.hpp>
+#include <sys/stat.h>
+
+namespace opc {
+
+namespace {
+
+bool ReadFile(const std::string& path, std::string& bytes, std::string& error) {
+  UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
+  struct stat info {};
+  if (!fd || ::fstat(fd.get(), &info) != 0) {
+    error = EncodeUtf8(SystemErrorText(errno));
+    return false;
+  }
+  bytes.resize(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)));
+  std::size_t have = 0;
+  for (;;) {
+    if (have == bytes.size()) {
+      bytes.resize(bytes.size() + 65536); // the file may have grown since fstat
+    }
+    const ssize_t n = ::read(fd.get(), bytes.data() + have, bytes.size() - have);
+    if (n < 0 && errno == EINTR) {
+      continue;
+    }
+    if (n < 0) {
+      error = EncodeUtf8(SystemErrorText(errno));
+      return false;
+    }
+    if (n == 0) {
+      break;
+    }
+    have += static_cast<std::size_t>(n);
+  }
+  bytes.resize(have);
+  return true;
+}
+
+void IndexRawLines(TLoadedReply& reply) {
+  const std::string& raw = reply.raw;
+  const std::size_t unit = reply.rawIsUtf16 ? 2 : 1;
+  const std::size_t low = reply.rawIsUtf16 && reply.rawBigEndian ? 1 : 0;
+  reply.rawLineStarts.push_back(0);
+  for (std::size_t i = 0; i + unit <= raw.size(); i += unit) {
+    const char c = raw[i + low];
+    const bool zeroHigh = unit == 1 || raw[i + (1 - low)] == 0;
+    if (c == '\n' && zeroHigh) {
+      reply.rawLineStarts.push_back(i + unit);
+    }
+  }
+}
+
+void AppendEscaped(std::string& out, const char* text, bool attribute) {
+  for (const char* p = text; *p; ++p) {
+    switch (*p) {
+    case '&': out += "&amp;"; break;
+    case '<': out += "&lt;"; break;
+    case '>': out += "&gt;"; break;
+    case '"': out += attribute ? "&quot;" : "\""; break;
+    case '\n': out += attribute ? "&#10;" : "\n"; break;
+    case '\r': out += "&#13;"; break;
+    case '\t': out += attribute ? "&#9;" : "\t"; break;
+    default: out += *p;
+    }
+  }
+}
+
+void AppendStartTag(std::string& out, const pugi::xml_node& node, bool empty) {
+  out += '<';
+  out += node.name();
+  for (const pugi::xml_attribute& a : node.attributes()) {
+    out += ' ';
+    out += a.name();
+    out += "=\"";
+    AppendEscaped(out, a.value(), true);
+    out += '"';
+  }
+  out += empty ? "/>" : ">";
+}
+
+// Builds the indented view from the parsed tree without recursion, so that deep nesting cannot
+// exhaust the stack.
+class TPrettyPrinter {
+public:
+  explicit TPrettyPrinter(TLoadedReply& reply) : FReply(reply) {}
+
+  void Print(const pugi::xml_document& document) {
+    struct Frame {
+      pugi::xml_node node;
+      std::size_t openLine;
+    };
+    std::vector<Frame> stack;
+    pugi::xml_node node = document.first_child();
+    std::uint16_t depth = 0;
+    while (node) {
+      bool descend = false;
+      FText.clear();
+      switch (node.type()) {
+      case pugi::node_element: {
+        const pugi::xml_node only = node.first_child();
+        const bool textOnly = only && !only.next_sibling() &&
+                              (only.type() == pugi::node_pcdata) &&
+                              !std::strchr(only.value(), '\n');
+        if (!node.first_child()) {
+          AppendStartTag(FText, node, true);
+          Line(depth);
+        } else if (textOnly) {
+          AppendStartTag(FText, node, false);
+          AppendEscaped(FText, only.value(), false);
+          FText += "</";
+          FText += node.name();
+          FText += '>';
+          Line(depth);
+        } else {
+          AppendStartTag(FText, node, false);
+          stack.push_back({node, Line(depth)});
+          descend = true;
+        }
+        break;
+      }
+      case pugi::node_pcdata:
+        Text(node.value(), depth, false);
+        break;
+      case pugi::node_cdata:
+        FText = std::string("<![CDATA[") + node.value() + "]]>";
+        Text(FText.c_str(), depth, true);
+        break;
+      case pugi::node_comment:
+        FText = std::string("<!--") + node.value() + "-->";
+        Text(FText.c_str(), depth, true, true);
+        break;
+      case pugi::node_pi:
+        FText = std::string("<?") + node.name() + " " + node.value() + "?>";
+        Line(depth);
+        break;
+      case pugi::node_declaration:
+        FText = "<?xml";
+        for (const pugi::xml_attribute& a : node.attributes()) {
+          FText += std::string(" ") + a.name() + "=\"" + a.value() + "\"";
+        }
+        FText += "?>";
+        Line(depth);
+        break;
+      case pugi::node_doctype:
+        FText = std::string("<!DOCTYPE ") + node.value() + ">";
+        Line(depth);
+        break;
+      default:
+        break;
+      }
+      if (descend) {
+        node = node.first_child();
+        ++depth;
+        continue;
+      }
+      // Move on: the next sibling, or close the elements that have none left.
+      while (node && !node.next_sibling() && !stack.empty() && stack.back().node == node.parent()) {
+        const Frame frame = stack.back();
+        stack.pop_back();
+        --depth;
+        FText = std::string("</") + frame.node.name() + ">";
+        const std::size_t closing = Line(depth);
+        FReply.lines[frame.openLine].foldEnd = static_cast<std::uint32_t>(closing);
+        node = frame.node;
+      }
+      node = node ? node.next_sibling() : node;
+    }
+  }
+
+private:
+  // Text that spans lines shows as lines of its own, each at the text's depth.
+  void Text(const char* text, std::uint16_t depth, bool raw, bool comment = false) {
+    std::string escaped;
+    if (raw) {
+      escaped = text;
+    } else {
+      AppendEscaped(escaped, text, false);
+    }
+    std::size_t start = 0;
+    while (start <= escaped.size()) {
+      const std::size_t end = std::min(escaped.find('\n', start), escaped.size());
+      std::string_view piece(escaped.data() + start, end - start);
+      while (!piece.empty() && (piece.back() == ' ' || piece.back() == '\t' || piece.back() == '\r')) {
+        piece.remove_suffix(1);
+      }
+      while (!raw && !piece.empty() && (piece.front() == ' ' || piece.front() == '\t')) {
+        piece.remove_prefix(1);
+      }
+      if (!piece.empty() || raw) {
+        FText.assign(piece);
+        Line(depth, comment);
+      }
+      start = end + 1;
+    }
+  }
+
+  std::size_t Line(std::uint16_t depth, bool comment = false) {
+    TXmlLine line;
+    line.offset = FReply.pretty.size();
+    line.length = static_cast<std::uint32_t>(FText.size());
+    line.depth = depth;
+    line.comment = comment;
+    FReply.pretty += FText;
+    FReply.widestLine = std::max<std::size_t>(FReply.widestLine, FText.size() + 2u * depth);
+    FReply.lines.push_back(line);
+    return FReply.lines.size() - 1;
+  }
+
+  TLoadedReply& FReply;
+  std::string FText;
+};
+
+const char* LocalName(const char* name) {
+  const char* colon = std::strrchr(name, ':');
+  return colon ? colon + 1 : name;
+}
+
+pugi::xml_node ChildByLocalName(const pugi::xml_node& parent, const char* local) {
+  for (pugi::xml_node child : parent.children()) {
+    if (child.type() == pugi::node_element && std::strcmp(LocalName(child.name()), local) == 0) {
+      return child;
+    }
+  }
+  return {};
+}
+
+std::string TextOf(const pugi::xml_node& node) { return node ? node.text().as_string() : ""; }
+
+std::optional<TSoapFault> FindFault(const pugi::xml_document& document) {
+  const pugi::xml_node envelope = document.document_element();
+  if (!envelope || std::strcmp(LocalName(envelope.name()), "Envelope") != 0) {
+    return std::nullopt;
+  }
+  const pugi::xml_node fault = ChildByLocalName(ChildByLocalName(envelope, "Body"), "Fault");
+  if (!fault) {
+    return std::nullopt;
+  }
+  TSoapFault found{TextOf(ChildByLocalName(fault, "faultcode")),
+                   TextOf(ChildByLocalName(fault, "faultstring"))};
+  if (found.code.empty()) { // SOAP 1.2 names them otherwise
+    found.code = TextOf(ChildByLocalName(ChildByLocalName(fault, "Code"), "Value"));
+    found.text = TextOf(ChildByLocalName(ChildByLocalName(fault, "Reason"), "Text"));
+  }
+  return found;
+}
+
+} // namespace
+
+TLoadedReply LoadReply(const std::string& path) {
+  TLoadedReply reply;
+  reply.path = path;
+  if (!ReadFile(path, reply.raw, reply.readError)) {
+    return reply;
+  }
+  const auto* bytes = reinterpret_cast<const unsigned char*>(reply.raw.data());
+  if (reply.raw.size() >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) ||
+                                (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
+    reply.rawIsUtf16 = true;
+    reply.rawBigEndian = bytes[0] == 0xFE;
+  }
+  IndexRawLines(reply);
+
+  pugi::xml_document document;
+  const unsigned options = pugi::parse_default | pugi::parse_comments | pugi::parse_pi |
+                           pugi::parse_declaration | pugi::parse_doctype;
+  const pugi::xml_parse_result result =
+      document.load_buffer(reply.raw.data(), reply.raw.size(), options, pugi::encoding_auto);
+  if (!result) {
+    TParseError error;
+    error.reason = result.description();
+    // Offsets count in the text as parsed; for UTF-8 and the 8-bit page that is the file.
+    const std::size_t unit = reply.rawIsUtf16 ? 2 : 1;
+    const auto offset = std::min<std::size_t>(static_cast<std::size_t>(result.offset) * unit +
+                                                  (reply.rawIsUtf16 ? 2 : 0),
+                                              reply.raw.size());
+    const auto next = std::upper_bound(reply.rawLineStarts.begin(), reply.rawLineStarts.end(), offset);
+    error.line = static_cast<std::size_t>(next - reply.rawLineStarts.begin());
+    std::size_t column = 1;
+    for (std::size_t i = reply.rawLineStarts[error.line - 1]; i < offset; i += unit) {
+      column += unit == 2 || (static_cast<unsigned char>(reply.raw[i]) & 0xC0) != 0x80;
+    }
+    error.column = column;
+    reply.parseError = error;
+    return reply;
+  }
+  if (!document.first_child()) {
+    reply.parseError = TParseError{1, 1, "No document element found"};
+    return reply;
+  }
+  reply.fault = FindFault(document);
+  TPrettyPrinter(reply).Print(document);
+  return reply;
+}
+
+} // namespace opc
