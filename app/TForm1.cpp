@@ -108,8 +108,10 @@ TForm1::TForm1(QString folder, QWidget* parent) : QWidget(parent), FFolder(std::
 }
 
 bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-  if (event->type() == QEvent::KeyPress && watched->isWidgetType() &&
-      static_cast<QWidget*>(watched)->window() == this) {
+  // A key press that its control does not take travels up to the parents and passes the filter
+  // again each time; only its first delivery, to the control with the focus, counts.
+  QWidget* receiver = QApplication::focusWidget() ? QApplication::focusWidget() : this;
+  if (event->type() == QEvent::KeyPress && watched == receiver && receiver->window() == this) {
     const auto* key = static_cast<QKeyEvent*>(event);
     std::uint16_t code = VirtualKeyCode(key->key());
     Guarded([&] { FormKeyDown(code, key->modifiers()); });
