@@ -5,6 +5,7 @@
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
+#include <chrono>
 #include <unistd.h>
 
 namespace opc::test {
@@ -33,9 +34,11 @@ TRawServer::TRawServer(Script script) : FScript(std::move(script)) {
         continue;
       }
       ++FConnections;
+      ++FActive;
       FWorkers.emplace_back([this, fd] {
         FScript(fd);
         ::close(fd);
+        --FActive;
       });
     }
   });
@@ -52,6 +55,12 @@ TRawServer::~TRawServer() {
   ::close(FListener);
   ::close(FWake[0]);
   ::close(FWake[1]);
+}
+
+void TRawServer::WaitIdle() const {
+  while (FActive > 0) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(2));
+  }
 }
 
 std::string TRawServer::ReadRequest(int fd) {

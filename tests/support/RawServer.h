@@ -18,6 +18,8 @@ public:
 
   int port() const { return FPort; }
   int connections() const { return FConnections; }
+  // Waits until every connection so far has been answered and closed on this side.
+  void WaitIdle() const;
 
   // Reads one request head and as much body as its Content-Length announces.
   static std::string ReadRequest(int fd);
@@ -31,6 +33,7 @@ private:
   int FPort = 0;
   int FWake[2] = {-1, -1};
   std::atomic<int> FConnections{0};
+  std::atomic<int> FActive{0};
   std::thread FThread;
   std::vector<std::thread> FWorkers;
 };

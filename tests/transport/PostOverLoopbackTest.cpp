@@ -144,18 +144,14 @@ TEST_F(PostOverLoopback, NoDescriptorOutlivesAPostOnSuccessOrFailure) {
     }
   });
   PostTo(Url(server.port()), "warm up");
+  server.WaitIdle();
   const std::size_t before = OpenDescriptors();
   for (int i = 0; i < 40; ++i) {
     const Result result = PostTo(Url(server.port()), i % 2 ? "fail" : "pass");
     ASSERT_EQ(result.message.empty(), i % 2 == 0);
   }
-  // The server's side closes on its own threads; give it a moment.
-  std::size_t after = OpenDescriptors();
-  for (int wait = 0; wait < 50 && after > before; ++wait) {
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    after = OpenDescriptors();
-  }
-  EXPECT_EQ(after, before);
+  server.WaitIdle(); // the server's side closes on its own threads
+  EXPECT_EQ(OpenDescriptors(), before);
 }
 
 long PeakResidentKiB() {
