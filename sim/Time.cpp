@@ -28,6 +28,9 @@ std::optional<TClock::time_point> ParseXsdTime(const std::string& text) {
                   &second, &consumed) != 6) {
     return std::nullopt;
   }
+  if (year < 1900 || year > 2200) { // beyond what the clock's time points can hold
+    return std::nullopt;
+  }
   std::tm parts{};
   parts.tm_year = year - 1900;
   parts.tm_mon = month - 1;
