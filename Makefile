@@ -7,7 +7,7 @@ build:
 	cmake --build --preset default
 
 run: build
-	build/default/bin/opcxmlda
+	scripts/run
 
 test: build
 	ctest --preset default
