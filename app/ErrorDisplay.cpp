@@ -38,10 +38,16 @@ void ReleaseGrabs() {
 
 } // namespace
 
-void SetErrorPresenter(ErrorPresenter presenter) { Presenter() = std::move(presenter); }
+void SetErrorPresenter(ErrorPresenter presenter) {
+  Presenter() = std::move(presenter);
+}
 
-QString ApplicationTitle() { return Title(); }
-void SetApplicationTitle(const QString& title) { Title() = title; }
+QString ApplicationTitle() {
+  return Title();
+}
+void SetApplicationTitle(const QString& title) {
+  Title() = title;
+}
 
 void ShowError(std::exception_ptr error) noexcept {
   try {

@@ -75,12 +75,13 @@ private:
 void WriteResponseFile(const QString& path, std::span<const std::uint8_t> body) {
   const ByteOrderMark mark = DetectByteOrderMark(body);
   const auto text = body.subspan(mark.length);
-  const bool utf16 = mark.encoding == TextEncoding::Utf16LE || mark.encoding == TextEncoding::Utf16BE;
+  const bool utf16 =
+      mark.encoding == TextEncoding::Utf16LE || mark.encoding == TextEncoding::Utf16BE;
   if ((mark.encoding == TextEncoding::Utf8 && !IsValidUtf8(text)) || (utf16 && text.size() == 1)) {
     throw Error(kNoMappingMessage);
   }
-  UniqueFd fd(::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC,
-                     0666));
+  UniqueFd fd(
+      ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (!fd) {
     const int code = errno;
     throw Error(Format(kCannotCreateFile, {path.toStdU16String(), SystemErrorText(code)}));

@@ -10,8 +10,8 @@
 
 #include <QApplication>
 #include <QComboBox>
-#include <QKeyEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -81,8 +81,8 @@ TForm1::TForm1(QString folder, QWidget* parent) : QWidget(parent), FFolder(std::
 
   Memo1 = new TMemo(this);
   Memo1->setFixedHeight(kMemoHeight);
-  Splitter1 = new TSplitter(Memo1, kPanel1Height + kSplitterHeight + kPanel2Height + kViewerKeeps,
-                            this);
+  Splitter1 =
+      new TSplitter(Memo1, kPanel1Height + kSplitterHeight + kPanel2Height + kViewerKeeps, this);
   Panel2 = FlatPanel(kPanel2Height, this);
   Label3 = FittedLabel(QStringLiteral("OPC XML DA Output"), 0, 0, Panel2);
   WebBrowser1 = new TWebBrowser(this);
@@ -102,7 +102,8 @@ TForm1::TForm1(QString folder, QWidget* parent) : QWidget(parent), FFolder(std::
   setTabOrder(WebBrowser1, Memo1);
 
   // activated fires for the user's choices only, never when the program sets the selection.
-  connect(cXMLCommand, &QComboBox::activated, this, [this] { Guarded([this] { cXMLCommandChange(); }); });
+  connect(cXMLCommand, &QComboBox::activated, this,
+          [this] { Guarded([this] { cXMLCommandChange(); }); });
   connect(bGo, &QPushButton::clicked, this, [this] { Guarded([this] { bGoClick(); }); });
   qApp->installEventFilter(this);
 }
@@ -159,8 +160,10 @@ void TForm1::CentreOnDesktop() {
   }
   const QRect desktop = screen->virtualGeometry();
   const QSize outer = frameGeometry().size();
-  const int left = std::max(desktop.width() / 2 + desktop.left() - outer.width() / 2, desktop.left());
-  const int top = std::max(desktop.height() / 2 + desktop.top() - outer.height() / 2, desktop.top());
+  const int left =
+      std::max(desktop.width() / 2 + desktop.left() - outer.width() / 2, desktop.left());
+  const int top =
+      std::max(desktop.height() / 2 + desktop.top() - outer.height() / 2, desktop.top());
   move(left, top);
 }
 

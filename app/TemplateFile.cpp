@@ -1,7 +1,6 @@
 #include "app/TemplateFile.h"
 
 #include "app/AppMessages.h"
-
 #include "base/Error.h"
 #include "base/Format.h"
 #include "base/SystemError.h"

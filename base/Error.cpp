@@ -4,6 +4,7 @@
 
 namespace opc {
 
-Error::Error(std::u16string message) : FMessage(std::move(message)), FNarrow(EncodeUtf8(FMessage)) {}
+Error::Error(std::u16string message)
+    : FMessage(std::move(message)), FNarrow(EncodeUtf8(FMessage)) {}
 
 } // namespace opc

@@ -35,14 +35,18 @@ long CurrentKiB() {
 // A Read reply of about the given size, items as a real server writes them.
 void WriteReply(const std::string& path, std::size_t bytes) {
   std::ofstream out(path, std::ios::binary);
-  out << "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\">\r\n"
-         "<soap:Body><ReadResponse xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\">\r\n<RItemList>\r\n";
+  out << "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope "
+         "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\" "
+         "xmlns:xsd=\"http://www.w3.org/2001/XMLSchema\">\r\n"
+         "<soap:Body><ReadResponse "
+         "xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\">\r\n<RItemList>\r\n";
   std::size_t written = 0;
   for (int i = 0; written < bytes; ++i) {
-    const std::string item = "<Items ItemName=\"Paging/Item" + std::to_string(i % 1000) +
-                             "\" Timestamp=\"2024-05-01T14:03:07.123+02:00\"><Value xsi:type=\"xsd:int\">" +
-                             std::to_string(i) + "</Value></Items>\r\n";
+    const std::string item =
+        "<Items ItemName=\"Paging/Item" + std::to_string(i % 1000) +
+        "\" Timestamp=\"2024-05-01T14:03:07.123+02:00\"><Value xsi:type=\"xsd:int\">" +
+        std::to_string(i) + "</Value></Items>\r\n";
     out << item;
     written += item.size();
   }

@@ -34,8 +34,8 @@ void AppendDigits(std::u16string& out, long long value, int width) {
 } // namespace
 
 TDateTime EncodeDateTime(const TSystemTime& t) {
-  const sys_days date = year(t.Year) / month(static_cast<unsigned>(t.Month)) /
-                        day(static_cast<unsigned>(t.Day));
+  const sys_days date =
+      year(t.Year) / month(static_cast<unsigned>(t.Month)) / day(static_cast<unsigned>(t.Day));
   const auto days = static_cast<double>((date - kEpoch).count());
   const auto ms = static_cast<double>(t.Hour * 3'600'000 + t.Minute * 60'000 + t.Second * 1'000 +
                                       t.Milliseconds);

@@ -6,7 +6,9 @@ namespace opc {
 
 namespace {
 
-bool LocalTm(std::time_t when, std::tm& tm) { return localtime_r(&when, &tm) != nullptr; }
+bool LocalTm(std::time_t when, std::tm& tm) {
+  return localtime_r(&when, &tm) != nullptr;
+}
 
 // The machine's clock and zone: clock_gettime and localtime_r. The zone is read afresh each time
 // (tzset), so a change of TZ or of the system zone shows at the next call.
@@ -20,8 +22,12 @@ public:
     if (!LocalTm(now.tv_sec, tm)) {
       gmtime_r(&now.tv_sec, &tm);
     }
-    return TSystemTime{tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
-                       tm.tm_hour,        tm.tm_min,     tm.tm_sec,
+    return TSystemTime{tm.tm_year + 1900,
+                       tm.tm_mon + 1,
+                       tm.tm_mday,
+                       tm.tm_hour,
+                       tm.tm_min,
+                       tm.tm_sec,
                        static_cast<int>(now.tv_nsec / 1'000'000)};
   }
 
@@ -69,9 +75,15 @@ TPlatformClock* gClock = &gMachineClock;
 
 } // namespace
 
-TPlatformClock& CurrentClock() { return *gClock; }
+TPlatformClock& CurrentClock() {
+  return *gClock;
+}
 
-ScopedClock::ScopedClock(TPlatformClock& clock) : FPrevious(gClock) { gClock = &clock; }
-ScopedClock::~ScopedClock() { gClock = FPrevious; }
+ScopedClock::ScopedClock(TPlatformClock& clock) : FPrevious(gClock) {
+  gClock = &clock;
+}
+ScopedClock::~ScopedClock() {
+  gClock = FPrevious;
+}
 
 } // namespace opc

@@ -33,8 +33,8 @@ std::u16string ReplaceAll(std::u16string_view text, std::u16string_view token,
   const std::size_t k = token.size();
   std::u16string out; // the rewritten text before input position i
   out.reserve(text.size());
-  std::size_t i = 0;       // how much of text has been taken into out
-  std::size_t again = 0;   // where in out an occurrence may still start
+  std::size_t i = 0;     // how much of text has been taken into out
+  std::size_t again = 0; // where in out an occurrence may still start
   for (;;) {
     // An occurrence that starts in the rewritten stretch may end in the text not yet taken.
     const std::u16string around = out.substr(again) + std::u16string(text.substr(i, k - 1));

@@ -11,7 +11,9 @@ namespace opc::sim {
 
 namespace {
 
-TValue Scalar(std::string type, std::string text) { return TValue{std::move(type), std::move(text), {}, {}}; }
+TValue Scalar(std::string type, std::string text) {
+  return TValue{std::move(type), std::move(text), {}, {}};
+}
 TValue Array(std::string type, std::string element, std::vector<std::string> values) {
   return TValue{std::move(type), {}, std::move(values), std::move(element)};
 }
@@ -60,17 +62,25 @@ TAddressSpace::TAddressSpace() {
   Add("Static/Int64", TKind::Static, Scalar("xsd:long", "-9000000000000"), "A long");
   Add("Static/Float", TKind::Static, Scalar("xsd:float", "3.25"), "A float");
   Add("Static/Double", TKind::Static, Scalar("xsd:double", "2.718281828459045"), "A double");
-  Add("Static/String", TKind::Static, Scalar("xsd:string", "Quelm simulation \u00e4\u00f6\u00fc"), "A string");
-  Add("Static/DateTime", TKind::Static, Scalar("xsd:dateTime", "2024-05-01T14:03:07.123Z"), "A date and time");
+  Add("Static/String", TKind::Static, Scalar("xsd:string", "Quelm simulation \u00e4\u00f6\u00fc"),
+      "A string");
+  Add("Static/DateTime", TKind::Static, Scalar("xsd:dateTime", "2024-05-01T14:03:07.123Z"),
+      "A date and time");
   Add("Static/Decimal", TKind::Static, Scalar("xsd:decimal", "12345.678"), "A decimal");
-  Add("Static/ArrayOfInt32", TKind::Static, Array("ArrayOfInt", "int", {"1", "2", "3", "5", "8"}), "Ints");
-  Add("Static/ArrayOfDouble", TKind::Static, Array("ArrayOfDouble", "double", {"0.5", "1.5", "-2.25"}), "Doubles");
-  Add("Static/ArrayOfString", TKind::Static, Array("ArrayOfString", "string", {"alpha", "beta", "gamma"}), "Strings");
-  Add("Static/ArrayOfBoolean", TKind::Static, Array("ArrayOfBoolean", "boolean", {"true", "false"}), "Booleans");
+  Add("Static/ArrayOfInt32", TKind::Static, Array("ArrayOfInt", "int", {"1", "2", "3", "5", "8"}),
+      "Ints");
+  Add("Static/ArrayOfDouble", TKind::Static,
+      Array("ArrayOfDouble", "double", {"0.5", "1.5", "-2.25"}), "Doubles");
+  Add("Static/ArrayOfString", TKind::Static,
+      Array("ArrayOfString", "string", {"alpha", "beta", "gamma"}), "Strings");
+  Add("Static/ArrayOfBoolean", TKind::Static, Array("ArrayOfBoolean", "boolean", {"true", "false"}),
+      "Booleans");
   Add("Dynamic/Ramp/Int32", TKind::Ramp, Scalar("xsd:int", ""), "Counts up once a second, 0 to 99");
   Add("Dynamic/Ramp/Double", TKind::Ramp, Scalar("xsd:double", ""), "Rises by 0.1 every 100 ms");
-  Add("Dynamic/Random/Double", TKind::Random, Scalar("xsd:double", ""), "A new random value at every read");
-  Add("Dynamic/Random/Int32", TKind::Random, Scalar("xsd:int", ""), "A new random value at every read");
+  Add("Dynamic/Random/Double", TKind::Random, Scalar("xsd:double", ""),
+      "A new random value at every read");
+  Add("Dynamic/Random/Int32", TKind::Random, Scalar("xsd:int", ""),
+      "A new random value at every read");
   Add("Dynamic/Sine/Double", TKind::Sine, Scalar("xsd:double", ""), "A sine of period 10 s");
   Add("Dynamic/Sine/Float", TKind::Sine, Scalar("xsd:float", ""), "A sine of period 10 s");
   Add("Dynamic/Clock/DateTime", TKind::Clock, Scalar("xsd:dateTime", ""), "The server's clock");
@@ -80,7 +90,8 @@ TAddressSpace::TAddressSpace() {
   Add("Writable/Double", TKind::Writable, Scalar("xsd:double", "0"), "Write me");
   Add("Writable/Float", TKind::Writable, Scalar("xsd:float", "0"), "Write me");
   Add("Writable/String", TKind::Writable, Scalar("xsd:string", ""), "Write me");
-  Add("Writable/DateTime", TKind::Writable, Scalar("xsd:dateTime", "2000-01-01T00:00:00Z"), "Write me");
+  Add("Writable/DateTime", TKind::Writable, Scalar("xsd:dateTime", "2000-01-01T00:00:00Z"),
+      "Write me");
   Add("ReadOnly/Int32", TKind::ReadOnly, Scalar("xsd:int", "42"), "Writing this fails");
   Add("ReadOnly/String", TKind::ReadOnly, Scalar("xsd:string", "fixed"), "Writing this fails");
   for (int i = 0; i < 1000; ++i) {
@@ -175,7 +186,8 @@ std::optional<std::string> TAddressSpace::Write(const TItem& item, const TValue&
   if (item.kind != TKind::Writable) {
     return "E_READONLY";
   }
-  if ((!value.type.empty() && value.type != item.value.type) || !ParsesAs(item.value.type, value.text)) {
+  if ((!value.type.empty() && value.type != item.value.type) ||
+      !ParsesAs(item.value.type, value.text)) {
     return "E_BADTYPE";
   }
   std::lock_guard lock(FMutex);

@@ -24,7 +24,7 @@ enum class TKind { Static, Ramp, Random, Sine, Clock, Toggle, Writable, ReadOnly
 struct TItem {
   std::string name; // full item name, "Static/Int32"
   TKind kind;
-  TValue value;     // static and writable items; the type of the others
+  TValue value; // static and writable items; the type of the others
   std::string description;
 };
 

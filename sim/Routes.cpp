@@ -68,16 +68,18 @@ char BodyByte(std::size_t offset, bool utf16, bool bigEndian) {
 
 void AddServiceRoutes(httplib::Server& server, TService& service) {
   server.set_payload_max_length(kMaxRequestBytes);
-  server.Post(kServicePath, [&service](const httplib::Request& request, httplib::Response& response) {
-    const TReply reply = service.Handle(request.get_header_value("SOAPAction"), request.body);
-    response.status = reply.status;
-    response.set_content(reply.body, "text/xml; charset=utf-8");
-  });
+  server.Post(
+      kServicePath, [&service](const httplib::Request& request, httplib::Response& response) {
+        const TReply reply = service.Handle(request.get_header_value("SOAPAction"), request.body);
+        response.status = reply.status;
+        response.set_content(reply.body, "text/xml; charset=utf-8");
+      });
   server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
     if (response.status == 413 && response.body.empty()) {
-      response.set_content(SoapFault("soap:Client", "The request is larger than the server takes (" +
-                                                        std::to_string(kMaxRequestBytes >> 20) + " MiB)."),
-                           "text/xml; charset=utf-8");
+      response.set_content(
+          SoapFault("soap:Client", "The request is larger than the server takes (" +
+                                       std::to_string(kMaxRequestBytes >> 20) + " MiB)."),
+          "text/xml; charset=utf-8");
     }
   });
 }
@@ -85,8 +87,10 @@ void AddServiceRoutes(httplib::Server& server, TService& service) {
 void AddTestRoutes(httplib::Server& server) {
   server.Post("/test/status", [](const httplib::Request& request, httplib::Response& response) {
     response.status = static_cast<int>(Number(request, "code", 200));
-    const std::string type = request.has_param("type") ? request.get_param_value("type") : "text/xml";
-    response.set_content(request.has_param("body") ? request.get_param_value("body") : "<status/>", type.c_str());
+    const std::string type =
+        request.has_param("type") ? request.get_param_value("type") : "text/xml";
+    response.set_content(request.has_param("body") ? request.get_param_value("body") : "<status/>",
+                         type.c_str());
     if (type == "none") {
       response.headers.erase("Content-Type");
     }
@@ -96,9 +100,12 @@ void AddTestRoutes(httplib::Server& server) {
     const std::string mark = request.has_param("mark") ? request.get_param_value("mark") : "none";
     const bool utf16 = mark == "utf16le" || mark == "utf16be";
     const bool big = mark == "utf16be";
-    const std::string prefix = mark == "utf8" ? "\xEF\xBB\xBF" : mark == "utf16le" ? "\xFF\xFE"
-                               : mark == "utf16be" ? "\xFE\xFF" : "";
-    const std::string type = request.has_param("type") ? request.get_param_value("type") : "text/xml";
+    const std::string prefix = mark == "utf8"      ? "\xEF\xBB\xBF"
+                               : mark == "utf16le" ? "\xFF\xFE"
+                               : mark == "utf16be" ? "\xFE\xFF"
+                                                   : "";
+    const std::string type =
+        request.has_param("type") ? request.get_param_value("type") : "text/xml";
     const auto produce = [=](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
       std::string chunk;
       const std::size_t total = prefix.size() + size;
@@ -113,16 +120,17 @@ void AddTestRoutes(httplib::Server& server) {
     };
     if (request.has_param("chunked") && request.get_param_value("chunked") == "1") {
       auto offset = std::make_shared<std::size_t>(0);
-      response.set_chunked_content_provider(type.c_str(), [=](std::size_t, httplib::DataSink& sink) {
-        if (*offset >= prefix.size() + size) {
-          sink.done();
-          return true;
-        }
-        const std::size_t before = *offset;
-        produce(before, prefix.size() + size - before, sink);
-        *offset = before + std::min<std::size_t>(1 << 20, prefix.size() + size - before);
-        return true;
-      });
+      response.set_chunked_content_provider(
+          type.c_str(), [=](std::size_t, httplib::DataSink& sink) {
+            if (*offset >= prefix.size() + size) {
+              sink.done();
+              return true;
+            }
+            const std::size_t before = *offset;
+            produce(before, prefix.size() + size - before, sink);
+            *offset = before + std::min<std::size_t>(1 << 20, prefix.size() + size - before);
+            return true;
+          });
     } else {
       response.set_content_provider(prefix.size() + size, type.c_str(), produce);
     }
@@ -130,31 +138,34 @@ void AddTestRoutes(httplib::Server& server) {
   server.Post("/test/trickle", [](const httplib::Request& request, httplib::Response& response) {
     const std::size_t bytes = Number(request, "bytes", 10);
     const auto delay = std::chrono::milliseconds(Number(request, "delay", 100));
-    response.set_content_provider(bytes, "text/xml", [=](std::size_t, std::size_t, httplib::DataSink& sink) {
-      std::this_thread::sleep_for(delay);
-      sink.write("x", 1);
-      return true;
-    });
+    response.set_content_provider(bytes, "text/xml",
+                                  [=](std::size_t, std::size_t, httplib::DataSink& sink) {
+                                    std::this_thread::sleep_for(delay);
+                                    sink.write("x", 1);
+                                    return true;
+                                  });
   });
   server.Post("/test/close", [](const httplib::Request& request, httplib::Response& response) {
     const std::size_t after = Number(request, "after", 10);
-    response.set_content_provider(after * 2 + 1, "text/xml", [=](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-      if (offset >= after) {
-        return false; // the connection ends here, short of the announced length
-      }
-      const std::string chunk(after - offset, 'c');
-      sink.write(chunk.data(), chunk.size());
-      return true;
-    });
+    response.set_content_provider(
+        after * 2 + 1, "text/xml", [=](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+          if (offset >= after) {
+            return false; // the connection ends here, short of the announced length
+          }
+          const std::string chunk(after - offset, 'c');
+          sink.write(chunk.data(), chunk.size());
+          return true;
+        });
   });
   server.Post("/test/hang", [](const httplib::Request&, httplib::Response& response) {
-    response.set_content_provider(10, "text/xml", [](std::size_t, std::size_t, httplib::DataSink& sink) {
-      const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(10);
-      while (sink.is_writable() && std::chrono::steady_clock::now() < until) {
-        std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      }
-      return false;
-    });
+    response.set_content_provider(
+        10, "text/xml", [](std::size_t, std::size_t, httplib::DataSink& sink) {
+          const auto until = std::chrono::steady_clock::now() + std::chrono::minutes(10);
+          while (sink.is_writable() && std::chrono::steady_clock::now() < until) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(50));
+          }
+          return false;
+        });
   });
   server.Post("/test/auth/basic", [](const httplib::Request& request, httplib::Response& response) {
     if (request.get_header_value("Authorization") == "Basic dXNlcjpzZWNyZXQ=") { // user:secret
@@ -165,29 +176,32 @@ void AddTestRoutes(httplib::Server& server) {
     response.set_header("WWW-Authenticate", "Basic realm=\"opcxmlda-sim\"");
     response.set_content("<unauthorised/>", "text/xml");
   });
-  server.Post("/test/auth/digest", [](const httplib::Request& request, httplib::Response& response) {
-    const std::string authorization = request.get_header_value("Authorization");
-    if (authorization.rfind("Digest ", 0) == 0) {
-      auto f = DigestFields(authorization);
-      const std::string ha1 = Md5(f["username"] + ":opcxmlda-sim:secret");
-      const std::string ha2 = Md5("POST:" + f["uri"]);
-      if (f["username"] == "user" &&
-          f["response"] == Md5(ha1 + ":" + f["nonce"] + ":" + f["nc"] + ":" + f["cnonce"] + ":" +
-                               f["qop"] + ":" + ha2)) {
-        response.set_content("<authorised/>", "text/xml");
-        return;
-      }
-    }
-    response.status = 401;
-    response.set_header("WWW-Authenticate", "Digest realm=\"opcxmlda-sim\", qop=\"auth\", nonce=\"5im\"");
-    response.set_content("<unauthorised/>", "text/xml");
-  });
+  server.Post("/test/auth/digest",
+              [](const httplib::Request& request, httplib::Response& response) {
+                const std::string authorization = request.get_header_value("Authorization");
+                if (authorization.rfind("Digest ", 0) == 0) {
+                  auto f = DigestFields(authorization);
+                  const std::string ha1 = Md5(f["username"] + ":opcxmlda-sim:secret");
+                  const std::string ha2 = Md5("POST:" + f["uri"]);
+                  if (f["username"] == "user" &&
+                      f["response"] == Md5(ha1 + ":" + f["nonce"] + ":" + f["nc"] + ":" +
+                                           f["cnonce"] + ":" + f["qop"] + ":" + ha2)) {
+                    response.set_content("<authorised/>", "text/xml");
+                    return;
+                  }
+                }
+                response.status = 401;
+                response.set_header("WWW-Authenticate",
+                                    "Digest realm=\"opcxmlda-sim\", qop=\"auth\", nonce=\"5im\"");
+                response.set_content("<unauthorised/>", "text/xml");
+              });
   // The request as the server read it: request line, header lines (names as the parser keeps
   // them), an empty line and the body bytes.
   server.Post("/test/echo", [](const httplib::Request& request, httplib::Response& response) {
     std::string echo = request.method + " " + request.target + " " + request.version + "\r\n";
     for (const auto& [name, value] : request.headers) {
-      if (name != "REMOTE_ADDR" && name != "REMOTE_PORT" && name != "LOCAL_ADDR" && name != "LOCAL_PORT") {
+      if (name != "REMOTE_ADDR" && name != "REMOTE_PORT" && name != "LOCAL_ADDR" &&
+          name != "LOCAL_PORT") {
         echo += name + ": " + value + "\r\n";
       }
     }

@@ -23,7 +23,8 @@ const char* LocalName(const char* name) {
 // The namespace of a prefixed name, from the xmlns declarations in scope.
 std::string NamespaceOf(pugi::xml_node node, const std::string& qname) {
   const std::size_t colon = qname.find(':');
-  const std::string attribute = colon == std::string::npos ? "xmlns" : "xmlns:" + qname.substr(0, colon);
+  const std::string attribute =
+      colon == std::string::npos ? "xmlns" : "xmlns:" + qname.substr(0, colon);
   for (; node; node = node.parent()) {
     if (pugi::xml_attribute a = node.attribute(attribute.c_str())) {
       return a.value();
@@ -62,9 +63,10 @@ bool Flag(pugi::xml_node node, const char* name, bool fallback) {
 
 std::string Envelope(const std::string& body) {
   return std::string("<?xml version=\"1.0\" encoding=\"utf-8\"?>") +
-         "<soap:Envelope xmlns:soap=\"" + kSoap11Namespace + "\" xmlns:xsi=\"http://www.w3.org/2001/"
-         "XMLSchema-instance\" xmlns:xsd=\"" + kXsdNamespace + "\"><soap:Body>" + body +
-         "</soap:Body></soap:Envelope>";
+         "<soap:Envelope xmlns:soap=\"" + kSoap11Namespace +
+         "\" xmlns:xsi=\"http://www.w3.org/2001/"
+         "XMLSchema-instance\" xmlns:xsd=\"" +
+         kXsdNamespace + "\"><soap:Body>" + body + "</soap:Body></soap:Envelope>";
 }
 
 const char* ErrorText(const std::string& id) {
@@ -168,7 +170,8 @@ TReply TService::Handle(const std::string& soapAction, const std::string& body) 
   }
   const pugi::xml_node envelope = document.document_element();
   const std::string envelopeNamespace = NamespaceOf(envelope, envelope.name());
-  if (std::strcmp(LocalName(envelope.name()), "Envelope") != 0 || envelopeNamespace != kSoap11Namespace) {
+  if (std::strcmp(LocalName(envelope.name()), "Envelope") != 0 ||
+      envelopeNamespace != kSoap11Namespace) {
     if (envelopeNamespace == kSoap12Namespace) {
       return {500, SoapFault("soap:VersionMismatch", "Only SOAP 1.1 envelopes are understood.")};
     }
@@ -245,7 +248,9 @@ struct TPropertySet {
 };
 
 TPropertySet PropertiesAsked(pugi::xml_node request) {
-  TPropertySet set{Flag(request, "ReturnAllProperties", false), Flag(request, "ReturnPropertyValues", false), {}};
+  TPropertySet set{Flag(request, "ReturnAllProperties", false),
+                   Flag(request, "ReturnPropertyValues", false),
+                   {}};
   for (pugi::xml_node name : Children(request, "PropertyNames")) {
     set.names.push_back(LocalName(name.child_value()));
   }
@@ -254,7 +259,7 @@ TPropertySet PropertiesAsked(pugi::xml_node request) {
 
 void WriteProperties(TXmlWriter& w, const TAddressSpace& space, const TItem& item,
                      const TPropertySet& asked, TRequestContext& c) {
-  static const char* const kStandard[] = {"dataType", "value", "quality", "timestamp",
+  static const char* const kStandard[] = {"dataType",     "value",    "quality",    "timestamp",
                                           "accessRights", "scanRate", "description"};
   std::vector<std::string> names;
   if (asked.all) {
@@ -264,7 +269,8 @@ void WriteProperties(TXmlWriter& w, const TAddressSpace& space, const TItem& ite
   }
   for (const std::string& name : names) {
     w.Open("Properties").Attr("Name", name);
-    const bool known = std::find(std::begin(kStandard), std::end(kStandard), name) != std::end(kStandard);
+    const bool known =
+        std::find(std::begin(kStandard), std::end(kStandard), name) != std::end(kStandard);
     if (!known) {
       w.Attr("ResultID", "E_INVALIDPID").Close();
       c.errors["E_INVALIDPID"] = true;
@@ -272,9 +278,11 @@ void WriteProperties(TXmlWriter& w, const TAddressSpace& space, const TItem& ite
     }
     if (asked.values) {
       if (name == "dataType") {
-        WriteValue(w, TValue{"xsd:QName", item.value.type.find(':') == std::string::npos
-                                              ? item.value.type
-                                              : item.value.type, {}, {}});
+        WriteValue(w, TValue{"xsd:QName",
+                             item.value.type.find(':') == std::string::npos ? item.value.type
+                                                                            : item.value.type,
+                             {},
+                             {}});
       } else if (name == "value") {
         WriteValue(w, space.Read(item));
       } else if (name == "quality") {
@@ -282,7 +290,10 @@ void WriteProperties(TXmlWriter& w, const TAddressSpace& space, const TItem& ite
       } else if (name == "timestamp") {
         WriteValue(w, TValue{"xsd:dateTime", XsdNow(), {}, {}});
       } else if (name == "accessRights") {
-        WriteValue(w, TValue{"xsd:string", item.kind == TKind::Writable ? "readWritable" : "readable", {}, {}});
+        WriteValue(w, TValue{"xsd:string",
+                             item.kind == TKind::Writable ? "readWritable" : "readable",
+                             {},
+                             {}});
       } else if (name == "scanRate") {
         WriteValue(w, TValue{"xsd:float", "100", {}, {}});
       } else {
@@ -300,7 +311,8 @@ std::string TService::Browse(TRequestContext& c) {
   c.errorText = Flag(r, "ReturnErrorText", false);
   const std::string name = r.attribute("ItemName").value();
   const std::string path = r.attribute("ItemPath").value();
-  const std::string filter = r.attribute("BrowseFilter").empty() ? "all" : r.attribute("BrowseFilter").value();
+  const std::string filter =
+      r.attribute("BrowseFilter").empty() ? "all" : r.attribute("BrowseFilter").value();
   const std::string nameFilter = r.attribute("ElementNameFilter").value();
   const int max = r.attribute("MaxElementsReturned").as_int(0);
   const std::string continuation = r.attribute("ContinuationPoint").value();
@@ -343,16 +355,21 @@ std::string TService::Browse(TRequestContext& c) {
   std::size_t stop = matching.size();
   if (error.empty() && max > 0 && start + static_cast<std::size_t>(max) < matching.size()) {
     stop = start + static_cast<std::size_t>(max);
-    w.Attr("ContinuationPoint", name + "|" + filter + "|" + nameFilter + "|" + std::to_string(stop));
+    w.Attr("ContinuationPoint",
+           name + "|" + filter + "|" + nameFilter + "|" + std::to_string(stop));
     w.Attr("MoreElements", "true");
   }
-  c.ReplyBase(w, "BrowseResult", r.attribute("ClientRequestHandle").value(), r.attribute("LocaleID").value());
+  c.ReplyBase(w, "BrowseResult", r.attribute("ClientRequestHandle").value(),
+              r.attribute("LocaleID").value());
   if (!error.empty()) {
     c.errors[error] = true;
   } else {
     for (std::size_t i = start; i < stop; ++i) {
       const TBranch* element = matching[i];
-      w.Open("Elements").Attr("Name", element->name).Attr("ItemPath", "").Attr("ItemName", element->fullName);
+      w.Open("Elements")
+          .Attr("Name", element->name)
+          .Attr("ItemPath", "")
+          .Attr("ItemName", element->fullName);
       w.Attr("IsItem", element->item ? "true" : "false");
       w.Attr("HasChildren", element->children.empty() ? "false" : "true");
       if (element->item) {
@@ -501,7 +518,9 @@ std::string TService::GetProperties(TRequestContext& c) {
     const std::string path = id.attribute("ItemPath") ? id.attribute("ItemPath").value() : listPath;
     w.Open("PropertyLists").Attr("ItemName", name);
     const TItem* item = FSpace.Find(name);
-    const char* result = !path.empty() ? "E_UNKNOWNITEMPATH" : !item ? "E_UNKNOWNITEMNAME" : nullptr;
+    const char* result = !path.empty() ? "E_UNKNOWNITEMPATH"
+                         : !item       ? "E_UNKNOWNITEMNAME"
+                                       : nullptr;
     if (result) {
       w.Attr("ResultID", result);
       c.errors[result] = true;
@@ -536,7 +555,9 @@ std::string TService::Subscribe(TRequestContext& c) {
     TEntry entry{item.attribute("ItemName").value(), item.attribute("ClientItemHandle").value(),
                  nullptr, std::nullopt};
     const TItem* found = FSpace.Find(entry.name);
-    entry.result = entry.name.empty() ? "E_INVALIDITEMNAME" : !found ? "E_UNKNOWNITEMNAME" : nullptr;
+    entry.result = entry.name.empty() ? "E_INVALIDITEMNAME"
+                   : !found           ? "E_UNKNOWNITEMNAME"
+                                      : nullptr;
     if (!entry.result) {
       if (values) {
         entry.value = FSpace.Read(*found);
@@ -606,7 +627,8 @@ std::string TService::PolledRefresh(TRequestContext& c) {
     handles.push_back(h.child_value());
   }
   const std::string holdText = c.request.attribute("HoldTime").value();
-  const auto hold = holdText.empty() ? std::optional<TClock::time_point>(TClock::now()) : ParseXsdTime(holdText);
+  const auto hold =
+      holdText.empty() ? std::optional<TClock::time_point>(TClock::now()) : ParseXsdTime(holdText);
   bool holdValid = hold && *hold < TClock::now() + std::chrono::minutes(10);
 
   // Not before the hold time; then as soon as a value changes, or when the wait time is over.
@@ -652,7 +674,8 @@ std::string TService::PolledRefresh(TRequestContext& c) {
 
   TXmlWriter w;
   w.Open("SubscriptionPolledRefreshResponse").Attr("xmlns", kOpcNamespace);
-  c.ReplyBase(w, "SubscriptionPolledRefreshResult", options.attribute("ClientRequestHandle").value(),
+  c.ReplyBase(w, "SubscriptionPolledRefreshResult",
+              options.attribute("ClientRequestHandle").value(),
               options.attribute("LocaleID").value());
   for (const std::string& handle : invalid) {
     w.Element("InvalidServerSubHandles", handle);
@@ -697,7 +720,8 @@ std::string TService::Cancel(TRequestContext& c, TReply& reply) {
   std::lock_guard lock(FMutex);
   if (FSubscriptions.erase(handle) == 0) {
     reply.status = 500;
-    reply.body = SoapFault("soap:Client", std::string("E_NOSUBSCRIPTION: ") + ErrorText("E_NOSUBSCRIPTION"));
+    reply.body =
+        SoapFault("soap:Client", std::string("E_NOSUBSCRIPTION: ") + ErrorText("E_NOSUBSCRIPTION"));
     return reply.body;
   }
   TXmlWriter w;

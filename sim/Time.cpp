@@ -19,7 +19,9 @@ std::string XsdTime(TClock::time_point when) {
   return text;
 }
 
-std::string XsdNow() { return XsdTime(TClock::now()); }
+std::string XsdNow() {
+  return XsdTime(TClock::now());
+}
 
 std::optional<TClock::time_point> ParseXsdTime(const std::string& text) {
   int year, month, day, hour, minute, consumed = 0;
@@ -48,7 +50,8 @@ std::optional<TClock::time_point> ParseXsdTime(const std::string& text) {
     if (zone != "Z") {
       int zh = 0, zm = 0;
       char sign = 0;
-      if (std::sscanf(zone.c_str(), "%c%d:%d", &sign, &zh, &zm) != 3 || (sign != '+' && sign != '-')) {
+      if (std::sscanf(zone.c_str(), "%c%d:%d", &sign, &zh, &zm) != 3 ||
+          (sign != '+' && sign != '-')) {
         return std::nullopt;
       }
       base -= (sign == '+' ? 1 : -1) * (zh * 3600 + zm * 60);

@@ -7,11 +7,20 @@ std::string Escape(std::string_view text, bool attribute) {
   out.reserve(text.size());
   for (char c : text) {
     switch (c) {
-    case '&': out += "&amp;"; break;
-    case '<': out += "&lt;"; break;
-    case '>': out += "&gt;"; break;
-    case '"': out += attribute ? "&quot;" : "\""; break;
-    default: out += c;
+    case '&':
+      out += "&amp;";
+      break;
+    case '<':
+      out += "&lt;";
+      break;
+    case '>':
+      out += "&gt;";
+      break;
+    case '"':
+      out += attribute ? "&quot;" : "\"";
+      break;
+    default:
+      out += c;
     }
   }
   return out;

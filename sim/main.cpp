@@ -33,8 +33,9 @@ bool ParseOptions(int argc, char* argv[], TOptions& options) {
     } else if (arg == "--key" && (v = value())) {
       options.key = v;
     } else {
-      std::fprintf(stderr,
-                   "usage: opcxmlda-sim [--port N] [--test-routes] [--tls-port N --cert F --key F]\n");
+      std::fprintf(
+          stderr,
+          "usage: opcxmlda-sim [--port N] [--test-routes] [--tls-port N --cert F --key F]\n");
       return false;
     }
   }

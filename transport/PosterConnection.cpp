@@ -7,7 +7,9 @@ namespace opc {
 
 using namespace inet;
 
-THTTPMSPoster::~THTTPMSPoster() { SetConnected(false); }
+THTTPMSPoster::~THTTPMSPoster() {
+  SetConnected(false);
+}
 
 void THTTPMSPoster::CheckInetResult(bool failed) {
   const DWORD code = GetLastError(); // first, before anything else can change it

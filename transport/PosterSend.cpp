@@ -79,8 +79,8 @@ void THTTPMSPoster::SendInOneCall(HINTERNET handle, ByteStream& body, std::uint3
   std::vector<std::uint8_t> block(size);
   block.resize(body.Read(block.data(), size));
   for (;;) {
-    const BOOL sent = HttpSendRequestW(handle, nullptr, 0, block.data(),
-                                       static_cast<DWORD>(block.size()));
+    const BOOL sent =
+        HttpSendRequestW(handle, nullptr, 0, block.data(), static_cast<DWORD>(block.size()));
     CheckInetResult(!sent);
     const DWORD outcome = AskErrorDialog(handle);
     if (outcome == ERROR_SUCCESS) {
@@ -104,7 +104,8 @@ void THTTPMSPoster::SendInPieces(HINTERNET handle, ByteStream& body, std::uint32
   try {
     for (;;) {
       const std::int64_t remaining = static_cast<std::int64_t>(size) - body.Position();
-      const auto piece = static_cast<std::size_t>(std::clamp<std::int64_t>(remaining, 0, kPieceSize));
+      const auto piece =
+          static_cast<std::size_t>(std::clamp<std::int64_t>(remaining, 0, kPieceSize));
       if (piece == 0) {
         break;
       }
@@ -113,7 +114,8 @@ void THTTPMSPoster::SendInPieces(HINTERNET handle, ByteStream& body, std::uint32
         throw Error(kInvalidHttpRequest);
       }
       DWORD written = 0;
-      const BOOL wrote = InternetWriteFile(handle, buffer.data(), static_cast<DWORD>(read), &written);
+      const BOOL wrote =
+          InternetWriteFile(handle, buffer.data(), static_cast<DWORD>(read), &written);
       CheckInetResult(!wrote);
       if (AskErrorDialog(handle) == ERROR_CANCELLED) {
         throw SilentAbort();

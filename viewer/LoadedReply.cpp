@@ -62,14 +62,29 @@ void IndexRawLines(TLoadedReply& reply) {
 void AppendEscaped(std::string& out, const char* text, bool attribute) {
   for (const char* p = text; *p; ++p) {
     switch (*p) {
-    case '&': out += "&amp;"; break;
-    case '<': out += "&lt;"; break;
-    case '>': out += "&gt;"; break;
-    case '"': out += attribute ? "&quot;" : "\""; break;
-    case '\n': out += attribute ? "&#10;" : "\n"; break;
-    case '\r': out += "&#13;"; break;
-    case '\t': out += attribute ? "&#9;" : "\t"; break;
-    default: out += *p;
+    case '&':
+      out += "&amp;";
+      break;
+    case '<':
+      out += "&lt;";
+      break;
+    case '>':
+      out += "&gt;";
+      break;
+    case '"':
+      out += attribute ? "&quot;" : "\"";
+      break;
+    case '\n':
+      out += attribute ? "&#10;" : "\n";
+      break;
+    case '\r':
+      out += "&#13;";
+      break;
+    case '\t':
+      out += attribute ? "&#9;" : "\t";
+      break;
+    default:
+      out += *p;
     }
   }
 }
@@ -107,8 +122,7 @@ public:
       switch (node.type()) {
       case pugi::node_element: {
         const pugi::xml_node only = node.first_child();
-        const bool textOnly = only && !only.next_sibling() &&
-                              (only.type() == pugi::node_pcdata) &&
+        const bool textOnly = only && !only.next_sibling() && (only.type() == pugi::node_pcdata) &&
                               !std::strchr(only.value(), '\n');
         if (!node.first_child()) {
           AppendStartTag(FText, node, true);
@@ -189,7 +203,8 @@ private:
     while (start <= escaped.size()) {
       const std::size_t end = std::min(escaped.find('\n', start), escaped.size());
       std::string_view piece(escaped.data() + start, end - start);
-      while (!piece.empty() && (piece.back() == ' ' || piece.back() == '\t' || piece.back() == '\r')) {
+      while (!piece.empty() &&
+             (piece.back() == ' ' || piece.back() == '\t' || piece.back() == '\r')) {
         piece.remove_suffix(1);
       }
       while (!raw && !piece.empty() && (piece.front() == ' ' || piece.front() == '\t')) {
@@ -233,7 +248,9 @@ pugi::xml_node ChildByLocalName(const pugi::xml_node& parent, const char* local)
   return {};
 }
 
-std::string TextOf(const pugi::xml_node& node) { return node ? node.text().as_string() : ""; }
+std::string TextOf(const pugi::xml_node& node) {
+  return node ? node.text().as_string() : "";
+}
 
 std::optional<TSoapFault> FindFault(const pugi::xml_document& document) {
   const pugi::xml_node envelope = document.document_element();
@@ -262,8 +279,8 @@ TLoadedReply LoadReply(const std::string& path) {
     return reply;
   }
   const auto* bytes = reinterpret_cast<const unsigned char*>(reply.raw.data());
-  if (reply.raw.size() >= 2 && ((bytes[0] == 0xFF && bytes[1] == 0xFE) ||
-                                (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
+  if (reply.raw.size() >= 2 &&
+      ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {
     reply.rawIsUtf16 = true;
     reply.rawBigEndian = bytes[0] == 0xFE;
   }
@@ -282,7 +299,8 @@ TLoadedReply LoadReply(const std::string& path) {
     const auto offset = std::min<std::size_t>(static_cast<std::size_t>(result.offset) * unit +
                                                   (reply.rawIsUtf16 ? 2 : 0),
                                               reply.raw.size());
-    const auto next = std::upper_bound(reply.rawLineStarts.begin(), reply.rawLineStarts.end(), offset);
+    const auto next =
+        std::upper_bound(reply.rawLineStarts.begin(), reply.rawLineStarts.end(), offset);
     error.line = static_cast<std::size_t>(next - reply.rawLineStarts.begin());
     std::size_t column = 1;
     for (std::size_t i = reply.rawLineStarts[error.line - 1]; i < offset; i += unit) {

@@ -5,8 +5,8 @@
 
 #include <QCoreApplication>
 #include <QFile>
-#include <QKeyEvent>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -27,7 +27,8 @@ struct TWebBrowser::TMailbox {
   TWebBrowser* target = nullptr;
 };
 
-TWebBrowser::TWebBrowser(QWidget* parent) : QWidget(parent), FMailbox(std::make_shared<TMailbox>()) {
+TWebBrowser::TWebBrowser(QWidget* parent)
+    : QWidget(parent), FMailbox(std::make_shared<TMailbox>()) {
   FMailbox->target = this;
   setFocusPolicy(Qt::StrongFocus);
   setAutoFillBackground(true);
@@ -80,9 +81,11 @@ TWebBrowser::TWebBrowser(QWidget* parent) : QWidget(parent), FMailbox(std::make_
   connect(FFindText, &QLineEdit::returnPressed, this, [this] { FindNext(); });
   connect(next, &QPushButton::clicked, this, [this] { FindNext(); });
   connect(close, &QPushButton::clicked, FFindBar, &QWidget::hide);
-  auto* find = new QShortcut(QKeySequence::Find, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+  auto* find =
+      new QShortcut(QKeySequence::Find, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
   connect(find, &QShortcut::activated, this, &TWebBrowser::ShowFind);
-  auto* again = new QShortcut(QKeySequence::FindNext, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
+  auto* again =
+      new QShortcut(QKeySequence::FindNext, this, nullptr, nullptr, Qt::WidgetWithChildrenShortcut);
   connect(again, &QShortcut::activated, this, [this] { FindNext(); });
 }
 
@@ -154,9 +157,13 @@ void TWebBrowser::keyPressEvent(QKeyEvent* event) {
   QCoreApplication::sendEvent(FStack->currentWidget(), event);
 }
 
-QString TWebBrowser::BannerText() const { return FBanner->isVisible() ? FBanner->text() : QString(); }
+QString TWebBrowser::BannerText() const {
+  return FBanner->isVisible() ? FBanner->text() : QString();
+}
 
-bool TWebBrowser::ShowsRaw() const { return FStack->currentWidget() == FRaw; }
+bool TWebBrowser::ShowsRaw() const {
+  return FStack->currentWidget() == FRaw;
+}
 
 void TWebBrowser::ShowFind() {
   FFindBar->show();
@@ -167,7 +174,8 @@ void TWebBrowser::ShowFind() {
 bool TWebBrowser::FindNext() {
   auto* view = static_cast<TXmlLinesView*>(FStack->currentWidget());
   const bool found = view->FindNext(FFindText->text());
-  FFindText->setStyleSheet(found || FFindText->text().isEmpty() ? QString() : u"background:#fdd;"_s);
+  FFindText->setStyleSheet(found || FFindText->text().isEmpty() ? QString()
+                                                                : u"background:#fdd;"_s);
   return found;
 }
 

@@ -27,7 +27,9 @@ const TPalette& Colours() {
   return palette;
 }
 
-char LowerAscii(char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c; }
+char LowerAscii(char c) {
+  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + 32) : c;
+}
 
 std::size_t FindFolded(std::string_view haystack, std::string_view needle, std::size_t from) {
   const auto at = std::search(haystack.begin() + static_cast<std::ptrdiff_t>(from), haystack.end(),
@@ -39,7 +41,8 @@ std::size_t FindFolded(std::string_view haystack, std::string_view needle, std::
 
 } // namespace
 
-TXmlLinesView::TXmlLinesView(Mode mode, QWidget* parent) : QAbstractScrollArea(parent), FMode(mode) {
+TXmlLinesView::TXmlLinesView(Mode mode, QWidget* parent)
+    : QAbstractScrollArea(parent), FMode(mode) {
   setFont(QFontDatabase::systemFont(QFontDatabase::FixedFont));
   viewport()->setAutoFillBackground(true);
   QPalette p = viewport()->palette();
@@ -118,7 +121,9 @@ QString TXmlLinesView::LineText(std::size_t line) const {
   return QString::fromUtf8(data + begin, static_cast<qsizetype>(end - begin));
 }
 
-int TXmlLinesView::RowHeight() const { return fontMetrics().height(); }
+int TXmlLinesView::RowHeight() const {
+  return fontMetrics().height();
+}
 
 void TXmlLinesView::UpdateScrollBars() {
   const int rows = std::max(1, viewport()->height() / RowHeight());
@@ -217,7 +222,8 @@ void TXmlLinesView::paintEvent(QPaintEvent*) {
        ++row, y += static_cast<std::size_t>(rowHeight)) {
     const std::size_t line = FMode == Mode::Raw ? row : FShown[row];
     if (line == FMatchLine) {
-      painter.fillRect(0, static_cast<int>(y), viewport()->width(), rowHeight, QColor(0xFF, 0xF0, 0x80));
+      painter.fillRect(0, static_cast<int>(y), viewport()->width(), rowHeight,
+                       QColor(0xFF, 0xF0, 0x80));
     }
     if (FMode == Mode::Raw) {
       painter.setPen(Colours().text);
@@ -241,12 +247,14 @@ void TXmlLinesView::mousePressEvent(QMouseEvent* event) {
   if (FMode != Mode::Indented || !FReply) {
     return;
   }
-  const std::size_t row = static_cast<std::size_t>(verticalScrollBar()->value()) +
-                          static_cast<std::size_t>(event->position().y()) / static_cast<std::size_t>(RowHeight());
+  const std::size_t row =
+      static_cast<std::size_t>(verticalScrollBar()->value()) +
+      static_cast<std::size_t>(event->position().y()) / static_cast<std::size_t>(RowHeight());
   if (row < FShown.size()) {
     const std::uint32_t line = FShown[row];
-    const int markerX = 4 - horizontalScrollBar()->value() +
-                        FReply->lines[line].depth * 2 * fontMetrics().horizontalAdvance(QLatin1Char(' '));
+    const int markerX =
+        4 - horizontalScrollBar()->value() +
+        FReply->lines[line].depth * 2 * fontMetrics().horizontalAdvance(QLatin1Char(' '));
     const int x = static_cast<int>(event->position().x());
     if (x >= markerX - 2 && x < markerX + kMarkerWidth) {
       ToggleFold(line);
@@ -257,21 +265,36 @@ void TXmlLinesView::mousePressEvent(QMouseEvent* event) {
 void TXmlLinesView::keyPressEvent(QKeyEvent* event) {
   QScrollBar* bar = verticalScrollBar();
   switch (event->key()) {
-  case Qt::Key_Down: bar->setValue(bar->value() + 1); break;
-  case Qt::Key_Up: bar->setValue(bar->value() - 1); break;
-  case Qt::Key_PageDown: bar->setValue(bar->value() + bar->pageStep()); break;
-  case Qt::Key_PageUp: bar->setValue(bar->value() - bar->pageStep()); break;
-  case Qt::Key_Home: bar->setValue(0); break;
-  case Qt::Key_End: bar->setValue(bar->maximum()); break;
-  default: QAbstractScrollArea::keyPressEvent(event); return;
+  case Qt::Key_Down:
+    bar->setValue(bar->value() + 1);
+    break;
+  case Qt::Key_Up:
+    bar->setValue(bar->value() - 1);
+    break;
+  case Qt::Key_PageDown:
+    bar->setValue(bar->value() + bar->pageStep());
+    break;
+  case Qt::Key_PageUp:
+    bar->setValue(bar->value() - bar->pageStep());
+    break;
+  case Qt::Key_Home:
+    bar->setValue(0);
+    break;
+  case Qt::Key_End:
+    bar->setValue(bar->maximum());
+    break;
+  default:
+    QAbstractScrollArea::keyPressEvent(event);
+    return;
   }
 }
 
 void TXmlLinesView::ScrollToLine(std::size_t line) {
   std::size_t row = line;
   if (FMode == Mode::Indented) {
-    row = static_cast<std::size_t>(std::lower_bound(FShown.begin(), FShown.end(),
-                                                    static_cast<std::uint32_t>(line)) - FShown.begin());
+    row = static_cast<std::size_t>(
+        std::lower_bound(FShown.begin(), FShown.end(), static_cast<std::uint32_t>(line)) -
+        FShown.begin());
   }
   const int rows = std::max(1, viewport()->height() / RowHeight());
   verticalScrollBar()->setValue(static_cast<int>(row) - rows / 3);
@@ -283,8 +306,8 @@ bool TXmlLinesView::FindNext(const QString& needleText) {
     return false;
   }
   const QByteArray needle = needleText.toUtf8();
-  const std::string_view haystack = FMode == Mode::Indented ? std::string_view(FReply->pretty)
-                                                            : std::string_view(FReply->raw);
+  const std::string_view haystack =
+      FMode == Mode::Indented ? std::string_view(FReply->pretty) : std::string_view(FReply->raw);
   std::size_t from = FMatchLine == SIZE_MAX ? 0 : FMatchOffset + 1;
   std::size_t at = FindFolded(haystack, std::string_view(needle.constData(), needle.size()),
                               std::min(from, haystack.size()));
@@ -309,7 +332,9 @@ bool TXmlLinesView::FindNext(const QString& needleText) {
     RebuildShown();
   } else {
     const auto& starts = FReply->rawLineStarts;
-    FMatchLine = static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), at) - starts.begin()) - 1;
+    FMatchLine = static_cast<std::size_t>(std::upper_bound(starts.begin(), starts.end(), at) -
+                                          starts.begin()) -
+                 1;
   }
   ScrollToLine(FMatchLine);
   return true;

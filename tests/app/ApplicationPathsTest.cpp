@@ -1,5 +1,6 @@
-#include "AppTests.h"
 #include "app/ApplicationPaths.h"
+
+#include "AppTests.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -110,29 +110,43 @@ private slots:
     const QByteArray sent = QByteArray::fromStdString(f.server.lastBody);
     QVERIFY(sent.startsWith("<?xml version=\"1.0\" encoding=\"utf-8\"?><SOAP-ENV:Envelope "));
     QVERIFY(sent.contains("\xC3\xA4</GetStatus></SOAP-ENV:Body></SOAP-ENV:Envelope>"));
-    QVERIFY(QRegularExpression(u"LocaleID=\"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}(Z|[+-]\\d\\d:\\d\\d)\""_s)
-                .match(QString::fromUtf8(sent))
-                .hasMatch());
+    QVERIFY(
+        QRegularExpression(
+            u"LocaleID=\"\\d{4}-\\d\\d-\\d\\dT\\d\\d:\\d\\d:\\d\\d\\.\\d{3}(Z|[+-]\\d\\d:\\d\\d)\""_s)
+            .match(QString::fromUtf8(sent))
+            .hasMatch());
     QCOMPARE(ReadFile(f.ResponsePath()), QByteArray("<reply/>\r\n"));
-    QCOMPARE(QByteArray::fromStdString(f.form.WebBrowser1->Reply()->raw), QByteArray("<reply/>\r\n"));
+    QCOMPARE(QByteArray::fromStdString(f.form.WebBrowser1->Reply()->raw),
+             QByteArray("<reply/>\r\n"));
   }
 
   void responseFile_data() {
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QByteArray>("file");
-    QTest::addRow("abc") << "abc"_ba << "abc\r\n"_ba;
-    QTest::addRow("lf lines") << "a\nb\n"_ba << "a\r\nb\r\n"_ba;
-    QTest::addRow("cr cr lf") << "a\r\r\nb"_ba << "a\r\n\r\nb\r\n"_ba;
-    QTest::addRow("lf cr") << "a\n\rb"_ba << "a\r\n\r\nb\r\n"_ba;
+    QTest::addRow("abc") << "abc"_ba
+                         << "abc\r\n"_ba;
+    QTest::addRow("lf lines") << "a\nb\n"_ba
+                              << "a\r\nb\r\n"_ba;
+    QTest::addRow("cr cr lf") << "a\r\r\nb"_ba
+                              << "a\r\n\r\nb\r\n"_ba;
+    QTest::addRow("lf cr") << "a\n\rb"_ba
+                           << "a\r\n\r\nb\r\n"_ba;
     QTest::addRow("empty") << QByteArray() << QByteArray();
     QTest::addRow("nul kept") << QByteArray("a\0b", 3) << QByteArray("a\0b\r\n", 5);
-    QTest::addRow("utf8 mark") << "\xEF\xBB\xBF<a>\xC3\xA4</a>\n"_ba << "\xEF\xBB\xBF<a>\xC3\xA4</a>\r\n"_ba;
-    QTest::addRow("mark only") << "\xEF\xBB\xBF"_ba << "\xEF\xBB\xBF"_ba;
-    QTest::addRow("utf16le mark") << QByteArray("\xFF\xFE" "a\0\n\0b\0", 8)
-                                  << QByteArray("\xFF\xFE" "a\0\r\0\n\0b\0\r\0\n\0", 14);
-    QTest::addRow("utf16be odd byte dropped") << QByteArray("\xFE\xFF\0a\0", 5)
-                                              << QByteArray("\xFE\xFF\0a\0\r\0\n", 8);
-    QTest::addRow("no mark high bytes") << "\x80\xFF\x81"_ba << "\x80\xFF\x81\r\n"_ba;
+    QTest::addRow("utf8 mark") << "\xEF\xBB\xBF<a>\xC3\xA4</a>\n"_ba
+                               << "\xEF\xBB\xBF<a>\xC3\xA4</a>\r\n"_ba;
+    QTest::addRow("mark only") << "\xEF\xBB\xBF"_ba
+                               << "\xEF\xBB\xBF"_ba;
+    QTest::addRow("utf16le mark") << QByteArray("\xFF\xFE"
+                                                "a\0\n\0b\0",
+                                                8)
+                                  << QByteArray("\xFF\xFE"
+                                                "a\0\r\0\n\0b\0\r\0\n\0",
+                                                14);
+    QTest::addRow("utf16be odd byte dropped")
+        << QByteArray("\xFE\xFF\0a\0", 5) << QByteArray("\xFE\xFF\0a\0\r\0\n", 8);
+    QTest::addRow("no mark high bytes") << "\x80\xFF\x81"_ba
+                                        << "\x80\xFF\x81\r\n"_ba;
   }
   void responseFile() {
     QFETCH(QByteArray, body);
@@ -149,13 +163,17 @@ private slots:
     QTest::addColumn<QByteArray>("contentType");
     QTest::addColumn<QByteArray>("body");
     QTest::addColumn<QString>("message");
-    QTest::addRow("not found") << 404 << "text/xml"_ba << "<x/>"_ba << u"Not Found (404) - '%u'"_s;
-    QTest::addRow("html") << 200 << "text/html"_ba << "<x/>"_ba
+    QTest::addRow("not found") << 404 << "text/xml"_ba
+                               << "<x/>"_ba << u"Not Found (404) - '%u'"_s;
+    QTest::addRow("html") << 200 << "text/html"_ba
+                          << "<x/>"_ba
                           << u"invalid content type: text/html - SOAP required \"text/xml\""_s;
-    QTest::addRow("invalid utf8 after mark") << 200 << "text/xml"_ba << "\xEF\xBB\xBF<a>\xFF</a>"_ba
+    QTest::addRow("invalid utf8 after mark") << 200 << "text/xml"_ba
+                                             << "\xEF\xBB\xBF<a>\xFF</a>"_ba
                                              << u"No mapping for the Unicode character exists in "
                                                 u"the target multi-byte code page."_s;
-    QTest::addRow("utf16 mark and one byte") << 200 << "text/xml"_ba << "\xFF\xFEx"_ba
+    QTest::addRow("utf16 mark and one byte") << 200 << "text/xml"_ba
+                                             << "\xFF\xFEx"_ba
                                              << u"No mapping for the Unicode character exists in "
                                                 u"the target multi-byte code page."_s;
   }
@@ -180,13 +198,16 @@ private slots:
   void aFaultWithStatus500IsSavedAndMarked() {
     GoFixture f;
     f.server.status = 500;
-    f.server.body = "<?xml version=\"1.0\"?><soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">"
-                    "<soap:Body><soap:Fault><faultcode>soap:Client</faultcode>"
-                    "<faultstring>Unknown operation</faultstring></soap:Fault></soap:Body></soap:Envelope>";
+    f.server.body =
+        "<?xml version=\"1.0\"?><soap:Envelope "
+        "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\">"
+        "<soap:Body><soap:Fault><faultcode>soap:Client</faultcode>"
+        "<faultstring>Unknown operation</faultstring></soap:Fault></soap:Body></soap:Envelope>";
     f.Go();
     QCOMPARE(f.errors.shown, QStringList());
     QVERIFY(ReadFile(f.ResponsePath()).contains("Unknown operation"));
-    QCOMPARE(f.form.WebBrowser1->BannerText(), u"SOAP Fault: soap:Client \u2014 Unknown operation"_s);
+    QCOMPARE(f.form.WebBrowser1->BannerText(),
+             u"SOAP Fault: soap:Client \u2014 Unknown operation"_s);
   }
 
   void aTargetThatCannotBeWritten_data() {

@@ -1,8 +1,9 @@
+#include "app/TForm1.h"
+
 #include "AppTestHelpers.h"
 #include "AppTests.h"
 #include "app/ErrorDisplay.h"
 #include "app/Operations.h"
-#include "app/TForm1.h"
 #include "app/TMemo.h"
 #include "app/TSplitter.h"
 #include "viewer/TWebBrowser.h"
@@ -51,9 +52,8 @@ private slots:
     TForm1 form(folder.Path());
     form.show();
     QVERIFY(QTest::qWaitForWindowExposed(&form));
-    QCOMPARE(errors.shown,
-             QStringList{u"Cannot open file \""_s + folder.Path() +
-                         u"GetStatus.x\". No such file or directory."_s});
+    QCOMPARE(errors.shown, QStringList{u"Cannot open file \""_s + folder.Path() +
+                                       u"GetStatus.x\". No such file or directory."_s});
     QVERIFY(QDir::isAbsolutePath(folder.Path()));
     QCOMPARE(form.cXMLCommand->currentText(), u"GetStatus"_s);
     QVERIFY(form.Memo1->Text().isEmpty());
@@ -85,10 +85,12 @@ private slots:
     form.Memo1->SetText(u"kept"_s);
     Choose(form, 2);
     Choose(form, 3);
-    QCOMPARE(errors.shown,
-             (QStringList{
-                 u"No mapping for the Unicode character exists in the target multi-byte code page."_s,
-                 u"Cannot open file \""_s + folder.Path() + u"Write.x\". No such file or directory."_s}));
+    QCOMPARE(
+        errors.shown,
+        (QStringList{
+            u"No mapping for the Unicode character exists in the target multi-byte code page."_s,
+            u"Cannot open file \""_s + folder.Path() +
+                u"Write.x\". No such file or directory."_s}));
     QCOMPARE(form.Memo1->Text(), u"kept"_s);
     QCOMPARE(form.cXMLCommand->currentText(), u"Write"_s);
   }
@@ -99,7 +101,10 @@ private slots:
     QTest::addRow("ansi") << "a\xE4\x80"_ba << u"a\u00e4\u20ac"_s;
     QTest::addRow("utf8 without mark") << "\xC3\xA4"_ba << u"\u00c3\u00a4"_s;
     QTest::addRow("utf8 mark") << "\xEF\xBB\xBF\xC3\xA4\n"_ba << u"\u00e4\r\n"_s;
-    QTest::addRow("utf16le mark") << QByteArray("\xFF\xFE" "a\0\r\0\n\0b\0", 10) << u"a\r\nb"_s;
+    QTest::addRow("utf16le mark") << QByteArray("\xFF\xFE"
+                                                "a\0\r\0\n\0b\0",
+                                                10)
+                                  << u"a\r\nb"_s;
     QTest::addRow("utf16be mark") << QByteArray("\xFE\xFF\0a\0\r\0b", 8) << u"a\r\nb"_s;
     QTest::addRow("utf16 without mark shows its first character")
         << QByteArray("a\0b\0", 4) << u"a"_s;

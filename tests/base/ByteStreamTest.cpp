@@ -1,4 +1,5 @@
 #include "base/ByteStream.h"
+
 #include "base/Error.h"
 
 #include <gtest/gtest.h>

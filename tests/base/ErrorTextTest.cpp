@@ -1,5 +1,6 @@
-#include "base/Error.h"
 #include "base/ErrorText.h"
+
+#include "base/Error.h"
 
 #include <gtest/gtest.h>
 

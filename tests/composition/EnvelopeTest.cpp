@@ -1,5 +1,6 @@
-#include "FixedClock.h"
 #include "composition/Envelope.h"
+
+#include "FixedClock.h"
 
 #include <gtest/gtest.h>
 

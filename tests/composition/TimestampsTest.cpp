@@ -1,6 +1,7 @@
+#include "composition/Timestamps.h"
+
 #include "FixedClock.h"
 #include "composition/DateTime.h"
-#include "composition/Timestamps.h"
 
 #include <gtest/gtest.h>
 

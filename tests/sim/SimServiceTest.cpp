@@ -6,14 +6,14 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
-#include <set>
-#include <thread>
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
 #include <regex>
+#include <set>
 #include <sstream>
+#include <thread>
 
 namespace opc::sim {
 namespace {
@@ -29,8 +29,8 @@ std::string Wrap(const std::string& body) {
 
 std::string Op(const std::string& element, const std::string& attributes = "",
                const std::string& content = "") {
-  return "<" + element + " xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\" " + attributes +
-         ">" + content + "</" + element + ">";
+  return "<" + element + " xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\" " +
+         attributes + ">" + content + "</" + element + ">";
 }
 
 // The reply's one element inside the Body.
@@ -82,9 +82,9 @@ std::string SchemaErrors(const std::string& element) {
                    "xmlns:s0=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"");
   std::ofstream(folder / "schema.xsd") << schema;
   std::ofstream(folder / "reply.xml") << element;
-  const std::string command = "xmllint --noout --schema '" + (folder / "schema.xsd").string() + "' '" +
-                              (folder / "reply.xml").string() + "' > '" + (folder / "out").string() +
-                              "' 2>&1";
+  const std::string command = "xmllint --noout --schema '" + (folder / "schema.xsd").string() +
+                              "' '" + (folder / "reply.xml").string() + "' > '" +
+                              (folder / "out").string() + "' 2>&1";
   if (std::system(command.c_str()) == 0) {
     return {};
   }
@@ -92,10 +92,17 @@ std::string SchemaErrors(const std::string& element) {
 }
 
 TEST_F(SimService, TheShippedTemplatesAreAnsweredWithoutErrorAndTheRepliesFitTheSchema) {
-  const char* operations[] = {"GetStatus", "Browse", "Read", "Write", "GetProperties", "Subscribe",
-                              "SubscriptionPolledRefresh", "SubscriptionCancel"};
+  const char* operations[] = {"GetStatus",
+                              "Browse",
+                              "Read",
+                              "Write",
+                              "GetProperties",
+                              "Subscribe",
+                              "SubscriptionPolledRefresh",
+                              "SubscriptionCancel"};
   for (const char* operation : operations) {
-    const std::string text = ReadText(std::filesystem::path(OPCXMLDA_TEMPLATES) / (std::string(operation) + ".x"));
+    const std::string text =
+        ReadText(std::filesystem::path(OPCXMLDA_TEMPLATES) / (std::string(operation) + ".x"));
     const std::u16string editor(text.begin(), text.end());
     const std::string envelope = EncodeUtf8(ComposeEnvelope(editor));
     const TReply reply = service.Handle(EncodeUtf8(ComposeSoapAction(std::u16string(
@@ -125,8 +132,9 @@ TEST_F(SimService, BrowsePagesThroughTheThousandItems) {
   std::string continuation;
   int pages = 0;
   for (;;) {
-    const std::string attributes = "ItemName=\"Paging\" MaxElementsReturned=\"128\"" +
-                                   (continuation.empty() ? "" : " ContinuationPoint=\"" + continuation + "\"");
+    const std::string attributes =
+        "ItemName=\"Paging\" MaxElementsReturned=\"128\"" +
+        (continuation.empty() ? "" : " ContinuationPoint=\"" + continuation + "\"");
     pugi::xml_document document = Parse(Call("Browse", Op("Browse", attributes)));
     const pugi::xml_node reply = BodyElement(document);
     for (pugi::xml_node element : reply.children("Elements")) {
@@ -143,11 +151,13 @@ TEST_F(SimService, BrowsePagesThroughTheThousandItems) {
   }
   EXPECT_EQ(pages, 8);
   EXPECT_EQ(names.size(), 1000u);
-  const TReply bad = Call("Browse", Op("Browse", "ItemName=\"Paging\" ContinuationPoint=\"nonsense\""));
+  const TReply bad =
+      Call("Browse", Op("Browse", "ItemName=\"Paging\" ContinuationPoint=\"nonsense\""));
   EXPECT_NE(bad.body.find("ID=\"E_INVALIDCONTINUATIONPOINT\""), std::string::npos);
   const TReply branches = Call("Browse", Op("Browse", "BrowseFilter=\"branch\""));
   EXPECT_EQ(Count(branches.body, "<Elements "), 5u) << branches.body;
-  const TReply filtered = Call("Browse", Op("Browse", "ItemName=\"Static\" ElementNameFilter=\"Int*\""));
+  const TReply filtered =
+      Call("Browse", Op("Browse", "ItemName=\"Static\" ElementNameFilter=\"Int*\""));
   EXPECT_EQ(Count(filtered.body, "<Elements "), 3u) << filtered.body;
 }
 
@@ -162,27 +172,73 @@ class SimItemErrors : public SimService, public testing::WithParamInterface<Item
 TEST_P(SimItemErrors, NameTheStandardCode) {
   const TReply reply = Call(GetParam().operation, GetParam().request);
   EXPECT_EQ(reply.status, 200);
-  EXPECT_NE(reply.body.find(std::string("ResultID=\"") + GetParam().resultId + "\""), std::string::npos) << reply.body;
-  EXPECT_NE(reply.body.find(std::string("<Errors ID=\"") + GetParam().resultId + "\"><Text>"), std::string::npos) << reply.body;
+  EXPECT_NE(reply.body.find(std::string("ResultID=\"") + GetParam().resultId + "\""),
+            std::string::npos)
+      << reply.body;
+  EXPECT_NE(reply.body.find(std::string("<Errors ID=\"") + GetParam().resultId + "\"><Text>"),
+            std::string::npos)
+      << reply.body;
 }
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, SimItemErrors,
     testing::Values(
-        ItemErrorCase{"Read", "<Read xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"><ItemList><Items ItemName=\"No/Such\"/></ItemList></Read>", "E_UNKNOWNITEMNAME"},
-        ItemErrorCase{"Read", "<Read xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"><ItemList><Items ItemName=\"\"/></ItemList></Read>", "E_INVALIDITEMNAME"},
-        ItemErrorCase{"Read", "<Read xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"><ItemList ItemPath=\"x\"><Items ItemName=\"Static/Int32\"/></ItemList></Read>", "E_UNKNOWNITEMPATH"},
-        ItemErrorCase{"Read", "<Read xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"><Options RequestDeadline=\"2001-01-01T00:00:00Z\"/><ItemList><Items ItemName=\"Static/Int32\"/></ItemList></Read>", "E_TIMEDOUT"},
-        ItemErrorCase{"Read", "<Read xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"><ItemList><Items ItemName=\"Static/ArrayOfInt32\" ReqType=\"xsd:int\"/></ItemList></Read>", "E_BADTYPE"},
-        ItemErrorCase{"Write", "<Write xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\" ReturnValuesOnReply=\"true\"><ItemList><Items ItemName=\"ReadOnly/Int32\"><Value xsi:type=\"xsd:int\">1</Value></Items></ItemList></Write>", "E_READONLY"},
-        ItemErrorCase{"Write", "<Write xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\" ReturnValuesOnReply=\"true\"><ItemList><Items ItemName=\"Writable/Int32\"><Value xsi:type=\"xsd:string\">abc</Value></Items></ItemList></Write>", "E_BADTYPE"},
-        ItemErrorCase{"GetProperties", "<GetProperties xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\" ReturnErrorText=\"true\"><ItemIDs ItemName=\"No/Such\"/></GetProperties>", "E_UNKNOWNITEMNAME"},
-        ItemErrorCase{"Subscribe", "<Subscribe xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\" ReturnValuesOnReply=\"true\"><ItemList><Items ItemName=\"No/Such\"/></ItemList></Subscribe>", "E_UNKNOWNITEMNAME"}));
+        ItemErrorCase{
+            "Read",
+            "<Read xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"><ItemList><Items "
+            "ItemName=\"No/Such\"/></ItemList></Read>",
+            "E_UNKNOWNITEMNAME"},
+        ItemErrorCase{
+            "Read",
+            "<Read xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"><ItemList><Items "
+            "ItemName=\"\"/></ItemList></Read>",
+            "E_INVALIDITEMNAME"},
+        ItemErrorCase{"Read",
+                      "<Read xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"><ItemList "
+                      "ItemPath=\"x\"><Items ItemName=\"Static/Int32\"/></ItemList></Read>",
+                      "E_UNKNOWNITEMPATH"},
+        ItemErrorCase{"Read",
+                      "<Read xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"><Options "
+                      "RequestDeadline=\"2001-01-01T00:00:00Z\"/><ItemList><Items "
+                      "ItemName=\"Static/Int32\"/></ItemList></Read>",
+                      "E_TIMEDOUT"},
+        ItemErrorCase{
+            "Read",
+            "<Read xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"><ItemList><Items "
+            "ItemName=\"Static/ArrayOfInt32\" ReqType=\"xsd:int\"/></ItemList></Read>",
+            "E_BADTYPE"},
+        ItemErrorCase{
+            "Write",
+            "<Write xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\" "
+            "ReturnValuesOnReply=\"true\"><ItemList><Items ItemName=\"ReadOnly/Int32\"><Value "
+            "xsi:type=\"xsd:int\">1</Value></Items></ItemList></Write>",
+            "E_READONLY"},
+        ItemErrorCase{
+            "Write",
+            "<Write xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\" "
+            "ReturnValuesOnReply=\"true\"><ItemList><Items ItemName=\"Writable/Int32\"><Value "
+            "xsi:type=\"xsd:string\">abc</Value></Items></ItemList></Write>",
+            "E_BADTYPE"},
+        ItemErrorCase{"GetProperties",
+                      "<GetProperties xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\" "
+                      "ReturnErrorText=\"true\"><ItemIDs ItemName=\"No/Such\"/></GetProperties>",
+                      "E_UNKNOWNITEMNAME"},
+        ItemErrorCase{"Subscribe",
+                      "<Subscribe xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\" "
+                      "ReturnValuesOnReply=\"true\"><ItemList><Items "
+                      "ItemName=\"No/Such\"/></ItemList></Subscribe>",
+                      "E_UNKNOWNITEMNAME"}));
 
 TEST_F(SimService, WrittenValuesAreReadBack) {
-  Call("Write", "<Write xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\" ReturnValuesOnReply=\"false\"><ItemList><Items ItemName=\"Writable/Double\"><Value xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" xsi:type=\"xs:double\">6.5</Value></Items></ItemList></Write>");
-  const TReply read = Call("Read", "<Read xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"><ItemList><Items ItemName=\"Writable/Double\"/></ItemList></Read>");
-  EXPECT_NE(read.body.find("<Value xsi:type=\"xsd:double\">6.5</Value>"), std::string::npos) << read.body;
+  Call("Write", "<Write xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\" "
+                "ReturnValuesOnReply=\"false\"><ItemList><Items "
+                "ItemName=\"Writable/Double\"><Value xmlns:xs=\"http://www.w3.org/2001/XMLSchema\" "
+                "xsi:type=\"xs:double\">6.5</Value></Items></ItemList></Write>");
+  const TReply read = Call(
+      "Read", "<Read xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"><ItemList><Items "
+              "ItemName=\"Writable/Double\"/></ItemList></Read>");
+  EXPECT_NE(read.body.find("<Value xsi:type=\"xsd:double\">6.5</Value>"), std::string::npos)
+      << read.body;
 }
 
 struct FaultCase {
@@ -198,7 +254,8 @@ TEST_P(SimFaults, AnswerWith500AndASoapFault) {
   const TReply reply = service.Handle(GetParam().soapAction, GetParam().body);
   EXPECT_EQ(reply.status, 500);
   EXPECT_NE(reply.body.find(std::string("<faultcode>") + GetParam().faultcode + "</faultcode>"),
-            std::string::npos) << reply.body;
+            std::string::npos)
+      << reply.body;
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -206,10 +263,14 @@ INSTANTIATE_TEST_SUITE_P(
     testing::Values(
         FaultCase{"not_xml", "", "<a><b></a>", "soap:Client"},
         FaultCase{"not_an_envelope", "", "<Envelope/>", "soap:Client"},
-        FaultCase{"soap12", "", "<e:Envelope xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body/></e:Envelope>", "soap:VersionMismatch"},
+        FaultCase{"soap12", "",
+                  "<e:Envelope "
+                  "xmlns:e=\"http://www.w3.org/2003/05/soap-envelope\"><e:Body/></e:Envelope>",
+                  "soap:VersionMismatch"},
         FaultCase{"unknown_operation", kAction + "Reboot", Wrap("<Reboot/>"), "soap:Client"},
         FaultCase{"empty_body", "", Wrap(""), "soap:Client"},
-        FaultCase{"cancel_unknown", kAction + "SubscriptionCancel", Wrap("<SubscriptionCancel ServerSubHandle=\"999\"/>"), "soap:Client"}),
+        FaultCase{"cancel_unknown", kAction + "SubscriptionCancel",
+                  Wrap("<SubscriptionCancel ServerSubHandle=\"999\"/>"), "soap:Client"}),
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST_F(SimService, TheOperationComesFromTheBodyWhenTheActionIsMissing) {
@@ -226,16 +287,24 @@ std::string Handle(const std::string& reply) {
 
 TEST_F(SimService, PolledRefreshWaitsForTheHoldTimeThenForAChange) {
   using namespace std::chrono;
-  const std::string still = Handle(Call("Subscribe", Op("Subscribe", "ReturnValuesOnReply=\"true\"",
-      "<ItemList RequestedSamplingRate=\"100\"><Items ItemName=\"Static/Int32\"/></ItemList>")).body);
-  const std::string moving = Handle(Call("Subscribe", Op("Subscribe", "ReturnValuesOnReply=\"true\"",
-      "<ItemList RequestedSamplingRate=\"100\"><Items ItemName=\"Dynamic/Random/Double\"/></ItemList>")).body);
+  const std::string still =
+      Handle(Call("Subscribe", Op("Subscribe", "ReturnValuesOnReply=\"true\"",
+                                  "<ItemList RequestedSamplingRate=\"100\"><Items "
+                                  "ItemName=\"Static/Int32\"/></ItemList>"))
+                 .body);
+  const std::string moving =
+      Handle(Call("Subscribe", Op("Subscribe", "ReturnValuesOnReply=\"true\"",
+                                  "<ItemList RequestedSamplingRate=\"100\"><Items "
+                                  "ItemName=\"Dynamic/Random/Double\"/></ItemList>"))
+                 .body);
   const auto poll = [&](const std::string& handle, int holdMs, int waitMs, std::string& body) {
     const std::string hold = XsdTime(TClock::now() + milliseconds(holdMs));
     const auto start = steady_clock::now();
     body = Call("SubscriptionPolledRefresh",
-                Op("SubscriptionPolledRefresh", "HoldTime=\"" + hold + "\" WaitTime=\"" + std::to_string(waitMs) + "\"",
-                   "<ServerSubHandles>" + handle + "</ServerSubHandles>")).body;
+                Op("SubscriptionPolledRefresh",
+                   "HoldTime=\"" + hold + "\" WaitTime=\"" + std::to_string(waitMs) + "\"",
+                   "<ServerSubHandles>" + handle + "</ServerSubHandles>"))
+               .body;
     return duration_cast<milliseconds>(steady_clock::now() - start).count();
   };
   std::string body;
@@ -248,25 +317,45 @@ TEST_F(SimService, PolledRefreshWaitsForTheHoldTimeThenForAChange) {
   EXPECT_LT(elapsed, 2500);
   EXPECT_EQ(Count(body, "<Items"), 1u) << body;
   // An unknown handle is named; a hold time too far ahead is refused.
-  EXPECT_NE(Call("SubscriptionPolledRefresh", Op("SubscriptionPolledRefresh", "",
-      "<ServerSubHandles>nope</ServerSubHandles>")).body.find("<InvalidServerSubHandles>nope<"), std::string::npos);
-  EXPECT_NE(Call("SubscriptionPolledRefresh", Op("SubscriptionPolledRefresh", "HoldTime=\"2999-01-01T00:00:00Z\"",
-      "<ServerSubHandles>" + still + "</ServerSubHandles>")).body.find("ID=\"E_INVALIDHOLDTIME\""), std::string::npos);
+  EXPECT_NE(Call("SubscriptionPolledRefresh",
+                 Op("SubscriptionPolledRefresh", "", "<ServerSubHandles>nope</ServerSubHandles>"))
+                .body.find("<InvalidServerSubHandles>nope<"),
+            std::string::npos);
+  EXPECT_NE(Call("SubscriptionPolledRefresh",
+                 Op("SubscriptionPolledRefresh", "HoldTime=\"2999-01-01T00:00:00Z\"",
+                    "<ServerSubHandles>" + still + "</ServerSubHandles>"))
+                .body.find("ID=\"E_INVALIDHOLDTIME\""),
+            std::string::npos);
   // ReturnAllItems gives every item at once.
-  EXPECT_EQ(Count(Call("SubscriptionPolledRefresh", Op("SubscriptionPolledRefresh", "ReturnAllItems=\"true\"",
-      "<ServerSubHandles>" + still + "</ServerSubHandles>")).body, "<Items"), 1u);
+  EXPECT_EQ(Count(Call("SubscriptionPolledRefresh",
+                       Op("SubscriptionPolledRefresh", "ReturnAllItems=\"true\"",
+                          "<ServerSubHandles>" + still + "</ServerSubHandles>"))
+                      .body,
+                  "<Items"),
+            1u);
   // Cancelled, it is gone.
-  EXPECT_EQ(Call("SubscriptionCancel", Op("SubscriptionCancel", "ServerSubHandle=\"" + still + "\"")).status, 200);
-  EXPECT_EQ(Call("SubscriptionCancel", Op("SubscriptionCancel", "ServerSubHandle=\"" + still + "\"")).status, 500);
+  EXPECT_EQ(
+      Call("SubscriptionCancel", Op("SubscriptionCancel", "ServerSubHandle=\"" + still + "\""))
+          .status,
+      200);
+  EXPECT_EQ(
+      Call("SubscriptionCancel", Op("SubscriptionCancel", "ServerSubHandle=\"" + still + "\""))
+          .status,
+      500);
 }
 
 TEST_F(SimService, ASubscriptionNotPolledWithinItsPingRateEnds) {
-  const std::string handle = Handle(Call("Subscribe", Op("Subscribe", "ReturnValuesOnReply=\"false\" SubscriptionPingRate=\"100\"",
-      "<ItemList><Items ItemName=\"Static/Int32\"/></ItemList>")).body);
+  const std::string handle =
+      Handle(Call("Subscribe",
+                  Op("Subscribe", "ReturnValuesOnReply=\"false\" SubscriptionPingRate=\"100\"",
+                     "<ItemList><Items ItemName=\"Static/Int32\"/></ItemList>"))
+                 .body);
   std::this_thread::sleep_for(std::chrono::milliseconds(300));
-  const TReply reply = Call("SubscriptionPolledRefresh", Op("SubscriptionPolledRefresh", "",
-      "<ServerSubHandles>" + handle + "</ServerSubHandles>"));
-  EXPECT_NE(reply.body.find("<InvalidServerSubHandles>" + handle + "<"), std::string::npos) << reply.body;
+  const TReply reply =
+      Call("SubscriptionPolledRefresh", Op("SubscriptionPolledRefresh", "",
+                                           "<ServerSubHandles>" + handle + "</ServerSubHandles>"));
+  EXPECT_NE(reply.body.find("<InvalidServerSubHandles>" + handle + "<"), std::string::npos)
+      << reply.body;
 }
 
 } // namespace

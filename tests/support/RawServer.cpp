@@ -1,11 +1,11 @@
 #include "RawServer.h"
 
 #include <arpa/inet.h>
+#include <chrono>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
-#include <chrono>
 #include <unistd.h>
 
 namespace opc::test {

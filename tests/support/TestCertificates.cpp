@@ -11,7 +11,9 @@ namespace opc::test {
 
 namespace {
 
-EVP_PKEY* NewKey() { return EVP_EC_gen("P-256"); }
+EVP_PKEY* NewKey() {
+  return EVP_EC_gen("P-256");
+}
 
 void AddExtension(X509* cert, X509* issuer, int nid, const char* value) {
   X509V3_CTX context;

@@ -19,16 +19,17 @@ TEST_P(LineBreaks_, NormalizeAndSplit) {
   EXPECT_EQ(SplitLines(c.text), c.lines);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Cases, LineBreaks_,
-    testing::Values(BreakCase{u"", u"", {}}, BreakCase{u"a", u"a", {u"a"}},
-                    BreakCase{u"a\r\nb", u"a\r\nb", {u"a", u"b"}},
-                    BreakCase{u"a\nb\n", u"a\r\nb\r\n", {u"a", u"b"}},
-                    BreakCase{u"a\rb\r", u"a\r\nb\r\n", {u"a", u"b"}},
-                    BreakCase{u"a\n\rb", u"a\r\n\r\nb", {u"a", u"", u"b"}},
-                    BreakCase{u"\r\n", u"\r\n", {u""}},
-                    BreakCase{u"a\r\n\r\n", u"a\r\n\r\n", {u"a", u""}},
-                    BreakCase{u"x\r\r\ny\n\nz", u"x\r\n\r\ny\r\n\r\nz", {u"x", u"", u"y", u"", u"z"}}));
+INSTANTIATE_TEST_SUITE_P(Cases, LineBreaks_,
+                         testing::Values(BreakCase{u"", u"", {}}, BreakCase{u"a", u"a", {u"a"}},
+                                         BreakCase{u"a\r\nb", u"a\r\nb", {u"a", u"b"}},
+                                         BreakCase{u"a\nb\n", u"a\r\nb\r\n", {u"a", u"b"}},
+                                         BreakCase{u"a\rb\r", u"a\r\nb\r\n", {u"a", u"b"}},
+                                         BreakCase{u"a\n\rb", u"a\r\n\r\nb", {u"a", u"", u"b"}},
+                                         BreakCase{u"\r\n", u"\r\n", {u""}},
+                                         BreakCase{u"a\r\n\r\n", u"a\r\n\r\n", {u"a", u""}},
+                                         BreakCase{u"x\r\r\ny\n\nz",
+                                                   u"x\r\n\r\ny\r\n\r\nz",
+                                                   {u"x", u"", u"y", u"", u"z"}}));
 
 TEST(JoinLinesCrLf, EndsEveryLineWithCrLf) {
   EXPECT_EQ(JoinLinesCrLf({}), u"");

@@ -26,7 +26,9 @@ std::string Hex(DWORD value) {
   return text;
 }
 
-std::string Text(const char16_t* text) { return text ? EncodeUtf8(text) : "(null)"; }
+std::string Text(const char16_t* text) {
+  return text ? EncodeUtf8(text) : "(null)";
+}
 
 // Writes the call to the log; returns the error code when the script makes it fail.
 DWORD Called(const std::string& name, const std::string& arguments) {
@@ -61,7 +63,9 @@ std::vector<std::string>& Sent() {
   static std::vector<std::string> sent;
   return sent;
 }
-std::size_t OpenHandles() { return Handles().size(); }
+std::size_t OpenHandles() {
+  return Handles().size();
+}
 
 void Reset() {
   TheScript() = Script();
@@ -98,10 +102,10 @@ HINTERNET InternetOpenW(const char16_t* agent, DWORD accessType, const char16_t*
 HINTERNET InternetConnectW(HINTERNET, const char16_t* host, INTERNET_PORT port,
                            const char16_t* user, const char16_t* password, DWORD service, DWORD,
                            DWORD_PTR context) {
-  if (DWORD e = Called("InternetConnectW", Text(host) + "," + std::to_string(port) + "," +
-                                               Text(user) + "," + Text(password) + "," +
-                                               std::to_string(service) +
-                                               (context ? ",context" : ",0"))) {
+  if (DWORD e =
+          Called("InternetConnectW", Text(host) + "," + std::to_string(port) + "," + Text(user) +
+                                         "," + Text(password) + "," + std::to_string(service) +
+                                         (context ? ",context" : ",0"))) {
     return detail::FailHandle(e);
   }
   SetLastError(0);
@@ -111,8 +115,8 @@ HINTERNET InternetConnectW(HINTERNET, const char16_t* host, INTERNET_PORT port,
 HINTERNET HttpOpenRequestW(HINTERNET, const char16_t* verb, const char16_t* object,
                            const char16_t* version, const char16_t*, const char16_t**, DWORD flags,
                            DWORD_PTR) {
-  if (DWORD e = Called("HttpOpenRequestW", Text(verb) + "," + Text(object) + "," +
-                                               Text(version) + "," + Hex(flags))) {
+  if (DWORD e = Called("HttpOpenRequestW",
+                       Text(verb) + "," + Text(object) + "," + Text(version) + "," + Hex(flags))) {
     return detail::FailHandle(e);
   }
   gBodyPiece = gBodyOffset = 0;
@@ -140,10 +144,9 @@ BOOL HttpSendRequestW(HINTERNET, const char16_t* headers, DWORD, const void* opt
 
 BOOL HttpSendRequestExW(HINTERNET, INTERNET_BUFFERSW* in, INTERNET_BUFFERSW* out, DWORD flags,
                         DWORD_PTR) {
-  if (DWORD e = Called("HttpSendRequestExW",
-                       std::to_string(in ? in->dwBufferTotal : 0) + "," +
-                           std::to_string(in ? in->dwStructSize : 0) + "," +
-                           (out ? "out" : "(null)") + "," + Hex(flags))) {
+  if (DWORD e = Called("HttpSendRequestExW", std::to_string(in ? in->dwBufferTotal : 0) + "," +
+                                                 std::to_string(in ? in->dwStructSize : 0) + "," +
+                                                 (out ? "out" : "(null)") + "," + Hex(flags))) {
     return detail::Fail(e);
   }
   return detail::Succeed();
@@ -166,9 +169,9 @@ BOOL HttpEndRequestW(HINTERNET, INTERNET_BUFFERSW*, DWORD, DWORD_PTR) {
 }
 
 DWORD InternetErrorDlg(HWND window, HINTERNET, DWORD error, DWORD flags, void** data) {
-  Log().push_back("InternetErrorDlg(" + std::string(window == GetDesktopWindow() ? "desktop" : "?") +
-                  "," + std::to_string(error) + "," + std::to_string(flags) +
-                  (data ? ",data" : ",(null)") + ")");
+  Log().push_back(
+      "InternetErrorDlg(" + std::string(window == GetDesktopWindow() ? "desktop" : "?") + "," +
+      std::to_string(error) + "," + std::to_string(flags) + (data ? ",data" : ",(null)") + ")");
   if (TheScript().dialog.empty()) {
     return ERROR_SUCCESS;
   }
@@ -222,8 +225,8 @@ BOOL InternetQueryDataAvailable(HINTERNET, DWORD* available, DWORD, DWORD_PTR) {
     return detail::Fail(e);
   }
   const auto& body = TheScript().body;
-  *available = gBodyPiece < body.size() ? static_cast<DWORD>(body[gBodyPiece].size() - gBodyOffset)
-                                        : 0;
+  *available =
+      gBodyPiece < body.size() ? static_cast<DWORD>(body[gBodyPiece].size() - gBodyOffset) : 0;
   return detail::Succeed();
 }
 
@@ -247,7 +250,9 @@ BOOL InternetReadFile(HINTERNET, void* buffer, DWORD count, DWORD* read) {
   return detail::Succeed();
 }
 
-BOOL InternetSetOptionW(HINTERNET, DWORD, const void*, DWORD) { return detail::Succeed(); }
+BOOL InternetSetOptionW(HINTERNET, DWORD, const void*, DWORD) {
+  return detail::Succeed();
+}
 
 BOOL InternetCloseHandle(HINTERNET handle) {
   Log().push_back("InternetCloseHandle()");

@@ -11,7 +11,8 @@ namespace opc::test {
 namespace {
 
 std::string TempFolder() {
-  auto folder = std::filesystem::temp_directory_path() / ("opcxmlda-pki-" + std::to_string(::getpid()));
+  auto folder =
+      std::filesystem::temp_directory_path() / ("opcxmlda-pki-" + std::to_string(::getpid()));
   std::filesystem::create_directories(folder);
   return folder.string();
 }
@@ -146,8 +147,8 @@ void AddAuthRoutes(httplib::Server& server) {
       auto f = DigestFields(authorization);
       const std::string ha1 = Md5(f["username"] + ":sim:secret");
       const std::string ha2 = Md5("POST:" + f["uri"]);
-      const std::string expected =
-          Md5(ha1 + ":" + f["nonce"] + ":" + f["nc"] + ":" + f["cnonce"] + ":" + f["qop"] + ":" + ha2);
+      const std::string expected = Md5(ha1 + ":" + f["nonce"] + ":" + f["nc"] + ":" + f["cnonce"] +
+                                       ":" + f["qop"] + ":" + ha2);
       if (f["username"] == "user" && f["response"] == expected && f["nonce"] == "n0nce") {
         response.set_content("digest ok " + request.body, "text/xml");
         return;

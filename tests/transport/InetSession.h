@@ -13,10 +13,9 @@ namespace opc::test {
 using namespace inet;
 
 inline constexpr DWORD kHttpFlags = INTERNET_FLAG_NO_CACHE_WRITE | INTERNET_FLAG_KEEP_CONNECTION;
-inline constexpr DWORD kHttpsFlags = kHttpFlags | INTERNET_FLAG_SECURE |
-                                     INTERNET_FLAG_IGNORE_CERT_DATE_INVALID |
-                                     INTERNET_FLAG_IGNORE_CERT_CN_INVALID |
-                                     INTERNET_FLAG_PRAGMA_NOCACHE;
+inline constexpr DWORD kHttpsFlags =
+    kHttpFlags | INTERNET_FLAG_SECURE | INTERNET_FLAG_IGNORE_CERT_DATE_INVALID |
+    INTERNET_FLAG_IGNORE_CERT_CN_INVALID | INTERNET_FLAG_PRAGMA_NOCACHE;
 
 // One root, connection and request of the real layer, closed again at the end of the scope.
 struct TInetSession {

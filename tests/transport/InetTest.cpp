@@ -86,15 +86,16 @@ TEST_F(Inet, APieceByPieceUploadAnnouncesItsLengthAndArrivesWhole) {
 TEST_F(Inet, ReadsChunkedAndCountedBodies) {
   TLoopbackServer<> server;
   server.server.Post("/x", [](const httplib::Request&, httplib::Response& response) {
-    response.set_chunked_content_provider("text/xml", [](std::size_t offset, httplib::DataSink& sink) {
-      if (offset < 300000) {
-        const std::string chunk(100000, static_cast<char>('0' + offset / 100000));
-        sink.write(chunk.data(), chunk.size());
-      } else {
-        sink.done();
-      }
-      return true;
-    });
+    response.set_chunked_content_provider(
+        "text/xml", [](std::size_t offset, httplib::DataSink& sink) {
+          if (offset < 300000) {
+            const std::string chunk(100000, static_cast<char>('0' + offset / 100000));
+            sink.write(chunk.data(), chunk.size());
+          } else {
+            sink.done();
+          }
+          return true;
+        });
   });
   server.Start();
   TInetSession session(server.port);
@@ -175,7 +176,8 @@ INSTANTIATE_TEST_SUITE_P(
         FaultCase{"closed_mid_body",
                   [](int fd) {
                     TRawServer::ReadRequest(fd);
-                    TRawServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123456789");
+                    TRawServer::Send(fd,
+                                     "HTTP/1.1 200 OK\r\nContent-Length: 100\r\n\r\n0123456789");
                   },
                   false, ERROR_INTERNET_CONNECTION_ABORTED, "0123456789"},
         FaultCase{"chunked_cut",

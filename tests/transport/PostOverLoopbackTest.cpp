@@ -140,7 +140,8 @@ TEST_F(PostOverLoopback, NoDescriptorOutlivesAPostOnSuccessOrFailure) {
     if (request.find("fail") != std::string::npos) {
       TRawServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 50\r\n\r\ncut");
     } else {
-      TRawServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: 2\r\n\r\nok");
+      TRawServer::Send(fd,
+                       "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: 2\r\n\r\nok");
     }
   });
   PostTo(Url(server.port()), "warm up");

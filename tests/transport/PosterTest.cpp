@@ -223,21 +223,22 @@ TEST_P(PosterFailure, NamesUrlAndActionAndClosesEverything) {
   TheScript().failAfter[GetParam().call] = GetParam().after;
   TheScript().body = {"part"};
   const Outcome outcome = Post(u"http://server/x", std::string(GetParam().bodySize, 'b'));
-  EXPECT_EQ(outcome.message, u"The operation timed out - URL:http://server/x - SOAPAction:" + kAction);
+  EXPECT_EQ(outcome.message,
+            u"The operation timed out - URL:http://server/x - SOAPAction:" + kAction);
   EXPECT_EQ(Count("InternetCloseHandle"), GetParam().closes);
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Calls, PosterFailure,
-    testing::Values(FailureCase{"InternetOpenW", 0, 1, 0}, FailureCase{"InternetConnectW", 0, 1, 1},
-                    FailureCase{"HttpOpenRequestW", 0, 1, 2},
-                    FailureCase{"HttpSendRequestW", 0, 1, 3},
-                    FailureCase{"HttpSendRequestExW", 0, 40000, 3},
-                    FailureCase{"InternetWriteFile", 1, 70000, 3},
-                    FailureCase{"HttpEndRequestW", 0, 40000, 3},
-                    FailureCase{"InternetQueryDataAvailable", 1, 1, 3},
-                    FailureCase{"InternetReadFile", 0, 1, 3}),
-    [](const auto& info) { return std::string(info.param.call); });
+INSTANTIATE_TEST_SUITE_P(Calls, PosterFailure,
+                         testing::Values(FailureCase{"InternetOpenW", 0, 1, 0},
+                                         FailureCase{"InternetConnectW", 0, 1, 1},
+                                         FailureCase{"HttpOpenRequestW", 0, 1, 2},
+                                         FailureCase{"HttpSendRequestW", 0, 1, 3},
+                                         FailureCase{"HttpSendRequestExW", 0, 40000, 3},
+                                         FailureCase{"InternetWriteFile", 1, 70000, 3},
+                                         FailureCase{"HttpEndRequestW", 0, 40000, 3},
+                                         FailureCase{"InternetQueryDataAvailable", 1, 1, 3},
+                                         FailureCase{"InternetReadFile", 0, 1, 3}),
+                         [](const auto& info) { return std::string(info.param.call); });
 
 TEST_F(Poster, EndingTheUploadFailsInPlaceOfThePieceThatFailed) {
   TheScript().failWith["InternetWriteFile"] = ERROR_INTERNET_CONNECTION_ABORTED;
@@ -253,7 +254,8 @@ TEST_F(Poster, BytesReadBeforeAFailureStayInTheResponse) {
   const Outcome outcome = Post(u"http://server/x", "b");
   EXPECT_EQ(outcome.response, "first");
   EXPECT_EQ(outcome.message,
-            u"The connection with the server was reset - URL:http://server/x - SOAPAction:" + kAction);
+            u"The connection with the server was reset - URL:http://server/x - SOAPAction:" +
+                kAction);
 }
 
 struct StatusCase {
@@ -279,13 +281,14 @@ TEST_P(PosterStatus, AcceptsBelow300And500) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, PosterStatus,
-    testing::Values(StatusCase{200, u"OK", u""}, StatusCase{299, u"X", u""},
-                    StatusCase{500, u"Internal Server Error", u""},
-                    StatusCase{300, u"Multiple Choices", u"Multiple Choices (300) - 'http://server/x'"},
-                    StatusCase{404, u"Not Found", u"Not Found (404) - 'http://server/x'"},
-                    StatusCase{401, u"", u" (401) - 'http://server/x'"},
-                    StatusCase{503, std::nullopt, u""}, // the text cannot be had: accepted
-                    StatusCase{501, u"Not Implemented", u"Not Implemented (501) - 'http://server/x'"}));
+    testing::Values(
+        StatusCase{200, u"OK", u""}, StatusCase{299, u"X", u""},
+        StatusCase{500, u"Internal Server Error", u""},
+        StatusCase{300, u"Multiple Choices", u"Multiple Choices (300) - 'http://server/x'"},
+        StatusCase{404, u"Not Found", u"Not Found (404) - 'http://server/x'"},
+        StatusCase{401, u"", u" (401) - 'http://server/x'"},
+        StatusCase{503, std::nullopt, u""}, // the text cannot be had: accepted
+        StatusCase{501, u"Not Implemented", u"Not Implemented (501) - 'http://server/x'"}));
 
 struct ContentTypeCase {
   std::optional<std::u16string> contentType;

@@ -9,12 +9,18 @@ namespace {
 
 using std::u16string_view;
 
-bool IsAlpha(char16_t c) { return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z'); }
-bool IsDigit(char16_t c) { return c >= u'0' && c <= u'9'; }
+bool IsAlpha(char16_t c) {
+  return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+bool IsDigit(char16_t c) {
+  return c >= u'0' && c <= u'9';
+}
 
 // Controls and blanks are never part of a URL; letting CR or LF through would let a URL add
 // header lines of its own.
-bool IsForbidden(char16_t c) { return c <= 0x20 || c == 0x7F; }
+bool IsForbidden(char16_t c) {
+  return c <= 0x20 || c == 0x7F;
+}
 
 bool EqualsIgnoringAsciiCase(u16string_view a, u16string_view b) {
   if (a.size() != b.size()) {
@@ -22,8 +28,10 @@ bool EqualsIgnoringAsciiCase(u16string_view a, u16string_view b) {
   }
   for (std::size_t i = 0; i < a.size(); ++i) {
     char16_t x = a[i], y = b[i];
-    if (x >= u'A' && x <= u'Z') x += 32;
-    if (y >= u'A' && y <= u'Z') y += 32;
+    if (x >= u'A' && x <= u'Z')
+      x += 32;
+    if (y >= u'A' && y <= u'Z')
+      y += 32;
     if (x != y) {
       return false;
     }
@@ -36,9 +44,16 @@ int SchemeNumber(u16string_view scheme) {
     u16string_view name;
     int number;
   };
-  constexpr Known kKnown[] = {{u"ftp", 1}, {u"gopher", 2}, {u"http", INTERNET_SCHEME_HTTP},
-                              {u"https", INTERNET_SCHEME_HTTPS}, {u"file", 5}, {u"news", 6},
-                              {u"mailto", 7}, {u"socks", 8}, {u"javascript", 9}, {u"vbscript", 10}};
+  constexpr Known kKnown[] = {{u"ftp", 1},
+                              {u"gopher", 2},
+                              {u"http", INTERNET_SCHEME_HTTP},
+                              {u"https", INTERNET_SCHEME_HTTPS},
+                              {u"file", 5},
+                              {u"news", 6},
+                              {u"mailto", 7},
+                              {u"socks", 8},
+                              {u"javascript", 9},
+                              {u"vbscript", 10}};
   for (const Known& k : kKnown) {
     if (EqualsIgnoringAsciiCase(scheme, k.name)) {
       return k.number;
@@ -93,13 +108,12 @@ BOOL InternetCrackUrlW(const char16_t* text, DWORD urlLength, DWORD, URL_COMPONE
     return detail::Fail(ERROR_INVALID_PARAMETER);
   }
   c->nScheme = INTERNET_SCHEME_UNKNOWN;
-  const u16string_view url =
-      urlLength ? u16string_view(text, urlLength) : u16string_view(text);
+  const u16string_view url = urlLength ? u16string_view(text, urlLength) : u16string_view(text);
 
   std::size_t colon = 0;
-  while (colon < url.size() && (IsAlpha(url[colon]) ||
-                                (colon > 0 && (IsDigit(url[colon]) || url[colon] == u'+' ||
-                                               url[colon] == u'-' || url[colon] == u'.')))) {
+  while (colon < url.size() &&
+         (IsAlpha(url[colon]) || (colon > 0 && (IsDigit(url[colon]) || url[colon] == u'+' ||
+                                                url[colon] == u'-' || url[colon] == u'.')))) {
     ++colon;
   }
   if (colon == 0 || colon >= url.size() || url[colon] != u':') {

@@ -23,10 +23,16 @@ std::map<void*, std::unique_ptr<detail::THandle>>& Registry() {
 
 } // namespace
 
-DWORD GetLastError() { return tLastError; }
-void SetLastError(DWORD code) { tLastError = code; }
+DWORD GetLastError() {
+  return tLastError;
+}
+void SetLastError(DWORD code) {
+  tLastError = code;
+}
 
-std::size_t OpenHandleCount() { return detail::LiveCount(); }
+std::size_t OpenHandleCount() {
+  return detail::LiveCount();
+}
 
 namespace detail {
 

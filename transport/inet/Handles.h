@@ -24,7 +24,9 @@ private:
 
 // The live handle of that kind, or null with the last error set to ERROR_INVALID_HANDLE.
 THandle* Lookup(HINTERNET handle, THandle::Kind kind);
-template <class T> T* As(HINTERNET handle) { return static_cast<T*>(Lookup(handle, T::kKind)); }
+template <class T> T* As(HINTERNET handle) {
+  return static_cast<T*>(Lookup(handle, T::kKind));
+}
 
 // Hands a new handle out; the registry owns it until InternetCloseHandle.
 HINTERNET Publish(std::unique_ptr<THandle> handle);

@@ -37,8 +37,8 @@ bool RequestTarget(std::u16string_view object, std::string& target) {
     if (byte < 0x20 || byte == 0x7F) {
       return false;
     }
-    if (byte >= 0x80 || byte == ' ' || byte == '"' || byte == '<' || byte == '>' ||
-        byte == '\\' || byte == '^' || byte == '`' || byte == '{' || byte == '|' || byte == '}') {
+    if (byte >= 0x80 || byte == ' ' || byte == '"' || byte == '<' || byte == '>' || byte == '\\' ||
+        byte == '^' || byte == '`' || byte == '{' || byte == '|' || byte == '}') {
       target += '%';
       target += kHex[byte >> 4];
       target += kHex[byte & 15];
@@ -51,7 +51,9 @@ bool RequestTarget(std::u16string_view object, std::string& target) {
 
 } // namespace
 
-void SetErrorDialogHook(TErrorDialogHook hook) { Hook() = std::move(hook); }
+void SetErrorDialogHook(TErrorDialogHook hook) {
+  Hook() = std::move(hook);
+}
 
 HINTERNET HttpOpenRequestW(HINTERNET connection, const char16_t* verb, const char16_t* objectName,
                            const char16_t*, const char16_t*, const char16_t**, DWORD flags,
@@ -119,8 +121,8 @@ BOOL HttpSendRequestW(HINTERNET request, const char16_t* headers, DWORD headersL
   return r->Send(optional, optionalLength);
 }
 
-BOOL HttpSendRequestExW(HINTERNET request, INTERNET_BUFFERSW* buffersIn, INTERNET_BUFFERSW*,
-                        DWORD, DWORD_PTR) {
+BOOL HttpSendRequestExW(HINTERNET request, INTERNET_BUFFERSW* buffersIn, INTERNET_BUFFERSW*, DWORD,
+                        DWORD_PTR) {
   auto* r = As<TRequest>(request);
   if (!r) {
     return FALSE;

@@ -41,7 +41,9 @@ bool HeaderNameIs(std::string_view line, std::string_view name) {
 
 } // namespace
 
-void SetCertificateAuthorityFile(std::string path) { CaFile() = std::move(path); }
+void SetCertificateAuthorityFile(std::string path) {
+  CaFile() = std::move(path);
+}
 
 namespace detail {
 
@@ -49,9 +51,13 @@ TRequest::TRequest(const TConnection& connection, std::string url, DWORD flags)
     : THandle(kKind), FSession(connection.session), FUrl(std::move(url)), FFlags(flags),
       FConnectionUser(connection.userName), FConnectionPassword(connection.password) {}
 
-TRequest::~TRequest() { Stop(); }
+TRequest::~TRequest() {
+  Stop();
+}
 
-void TRequest::AddHeader(std::string line) { FHeaderLines.push_back(std::move(line)); }
+void TRequest::AddHeader(std::string line) {
+  FHeaderLines.push_back(std::move(line));
+}
 
 bool TRequest::HasCredentials() const noexcept {
   return !FUserName.empty() || !FConnectionUser.empty();
@@ -127,7 +133,8 @@ bool TRequest::Start(Upload mode, std::uint64_t total) {
   curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(total));
   if (mode == Upload::Memory) {
     // The body is the request's own copy, so it outlives a reply that comes before it is sent.
-    curl_easy_setopt(e, CURLOPT_POSTFIELDS, FBody.empty() ? "" : reinterpret_cast<const char*>(FBody.data()));
+    curl_easy_setopt(e, CURLOPT_POSTFIELDS,
+                     FBody.empty() ? "" : reinterpret_cast<const char*>(FBody.data()));
   } else {
     curl_easy_setopt(e, CURLOPT_READFUNCTION, &TRequest::OnRead);
     curl_easy_setopt(e, CURLOPT_READDATA, this);
@@ -454,8 +461,8 @@ std::size_t TRequest::OnHeader(char* data, std::size_t size, std::size_t count, 
   r->Progress();
   if (r->FHead.Feed(std::string_view(data, size * count)) && r->FHead.Status() >= 200) {
     // A 401 or 407 that curl will answer with the credentials is not the reply yet.
-    const bool retried = (r->FHead.Status() == 401 || r->FHead.Status() == 407) &&
-                         r->HasCredentials();
+    const bool retried =
+        (r->FHead.Status() == 401 || r->FHead.Status() == 407) && r->HasCredentials();
     r->FHeadersIn = r->FHeadersIn || !retried;
   }
   return size * count;
@@ -500,7 +507,7 @@ std::size_t TRequest::OnRead(char* data, std::size_t size, std::size_t count, vo
 int TRequest::OnSeek(void* self, curl_off_t offset, int origin) {
   auto* r = static_cast<TRequest*>(self);
   return (offset == 0 && origin == SEEK_SET && r->FUploaded == 0) ? CURL_SEEKFUNC_OK
-                                                                 : CURL_SEEKFUNC_CANTSEEK;
+                                                                  : CURL_SEEKFUNC_CANTSEEK;
 }
 
 int TRequest::OnProgress(void* self, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
@@ -526,8 +533,8 @@ int TRequest::OnVerify(int preverified, ::x509_store_ctx_st* store) {
   if (preverified) {
     return 1;
   }
-  auto* ssl = static_cast<SSL*>(
-      X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
+  auto* ssl =
+      static_cast<SSL*>(X509_STORE_CTX_get_ex_data(store, SSL_get_ex_data_X509_STORE_CTX_idx()));
   auto* self = ssl ? static_cast<TRequest*>(SSL_CTX_get_app_data(SSL_get_SSL_CTX(ssl))) : nullptr;
   const int error = X509_STORE_CTX_get_error(store);
   const bool dateError =

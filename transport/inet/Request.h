@@ -75,10 +75,10 @@ private:
   bool FAdded = false;
   bool FDone = false;
   CURLcode FResult = CURLE_OK;
-  DWORD FOwnFailure = 0;    // a failure the layer found itself (a timeout)
+  DWORD FOwnFailure = 0;         // a failure the layer found itself (a timeout)
   DWORD FCertificateFailure = 0; // what the certificate check refused, if it did
-  int FPaused = 0;          // CURLPAUSE_RECV / CURLPAUSE_SEND bits set by the callbacks
-  int FLastAuthStatus = 0;  // the 401 or 407 that asked for the credentials
+  int FPaused = 0;               // CURLPAUSE_RECV / CURLPAUSE_SEND bits set by the callbacks
+  int FLastAuthStatus = 0;       // the 401 or 407 that asked for the credentials
 
   Upload FUpload = Upload::None;
   std::vector<std::uint8_t> FBody; // a one-call body, or the piece being written

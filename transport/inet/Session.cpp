@@ -42,8 +42,8 @@ HINTERNET InternetOpenW(const char16_t* agent, DWORD accessType, const char16_t*
 }
 
 HINTERNET InternetConnectW(HINTERNET root, const char16_t* serverName, INTERNET_PORT port,
-                           const char16_t* userName, const char16_t* password, DWORD service,
-                           DWORD, DWORD_PTR) {
+                           const char16_t* userName, const char16_t* password, DWORD service, DWORD,
+                           DWORD_PTR) {
   auto* owner = As<TRoot>(root);
   if (!owner) {
     return nullptr;
