@@ -124,6 +124,39 @@ public:
   std::string received = XsdNow();
   std::map<std::string, bool> errors; // ID -> listed
   bool errorText = true;
+  bool itemTime = false;
+  bool itemName = false;
+  bool itemPath = false;
+
+  // What the request's Options ask of every item in the reply.
+  void ReadOptions(pugi::xml_node options) {
+    errorText = Flag(options, "ReturnErrorText", true);
+    itemTime = Flag(options, "ReturnItemTime", false);
+    itemName = Flag(options, "ReturnItemName", false);
+    itemPath = Flag(options, "ReturnItemPath", false);
+  }
+  void ItemHead(TXmlWriter& w, const std::string& name, const std::string& path,
+                const std::string& clientHandle) const {
+    if (itemName) {
+      w.Attr("ItemName", name);
+    }
+    if (itemPath) {
+      w.Attr("ItemPath", path);
+    }
+    if (!clientHandle.empty()) {
+      w.Attr("ClientItemHandle", clientHandle);
+    }
+  }
+  void ItemResult(TXmlWriter& w, const std::string& result) {
+    w.Attr("ResultID", result);
+    errors[result] = true;
+  }
+  void ItemValue(TXmlWriter& w, const TValue& value) const {
+    if (itemTime) {
+      w.Attr("Timestamp", XsdNow());
+    }
+    WriteValue(w, value);
+  }
 
   void ReplyBase(TXmlWriter& w, const char* name, const std::string& handle,
                  const std::string& locale) const {
@@ -385,10 +418,7 @@ std::string TService::Browse(TRequestContext& c) {
 std::string TService::Read(TRequestContext& c) {
   const pugi::xml_node options = Child(c.request, "Options");
   const pugi::xml_node list = Child(c.request, "ItemList");
-  c.errorText = Flag(options, "ReturnErrorText", true);
-  const bool itemTime = Flag(options, "ReturnItemTime", false);
-  const bool itemName = Flag(options, "ReturnItemName", false);
-  const bool itemPath = Flag(options, "ReturnItemPath", false);
+  c.ReadOptions(options);
   const auto deadline = ParseXsdTime(options.attribute("RequestDeadline").value());
   const bool late = deadline && *deadline < TClock::now();
 
@@ -428,23 +458,11 @@ std::string TService::Read(TRequestContext& c) {
       }
     }
     w.Open("Items");
-    if (itemName) {
-      w.Attr("ItemName", name);
-    }
-    if (itemPath) {
-      w.Attr("ItemPath", path);
-    }
-    if (!entry.attribute("ClientItemHandle").empty()) {
-      w.Attr("ClientItemHandle", entry.attribute("ClientItemHandle").value());
-    }
+    c.ItemHead(w, name, path, entry.attribute("ClientItemHandle").value());
     if (!result.empty()) {
-      w.Attr("ResultID", result);
-      c.errors[result] = true;
+      c.ItemResult(w, result);
     } else {
-      if (itemTime) {
-        w.Attr("Timestamp", XsdNow());
-      }
-      WriteValue(w, value);
+      c.ItemValue(w, value);
     }
     w.Close();
   }
@@ -456,10 +474,8 @@ std::string TService::Read(TRequestContext& c) {
 std::string TService::Write(TRequestContext& c) {
   const pugi::xml_node options = Child(c.request, "Options");
   const pugi::xml_node list = Child(c.request, "ItemList");
-  c.errorText = Flag(options, "ReturnErrorText", true);
+  c.ReadOptions(options);
   const bool values = Flag(c.request, "ReturnValuesOnReply", false);
-  const bool itemTime = Flag(options, "ReturnItemTime", false);
-  const bool itemName = Flag(options, "ReturnItemName", false);
 
   TXmlWriter w;
   w.Open("WriteResponse").Attr("xmlns", kOpcNamespace);
@@ -482,20 +498,12 @@ std::string TService::Write(TRequestContext& c) {
       }
     }
     w.Open("Items");
-    if (itemName) {
-      w.Attr("ItemName", name);
-    }
-    if (!entry.attribute("ClientItemHandle").empty()) {
-      w.Attr("ClientItemHandle", entry.attribute("ClientItemHandle").value());
-    }
+    c.ItemHead(w, name, entry.attribute("ItemPath").value(),
+               entry.attribute("ClientItemHandle").value());
     if (!result.empty()) {
-      w.Attr("ResultID", result);
-      c.errors[result] = true;
+      c.ItemResult(w, result);
     } else if (values) {
-      if (itemTime) {
-        w.Attr("Timestamp", XsdNow());
-      }
-      WriteValue(w, FSpace.Read(*item));
+      c.ItemValue(w, FSpace.Read(*item));
     }
     w.Close();
   }
@@ -536,10 +544,8 @@ std::string TService::GetProperties(TRequestContext& c) {
 std::string TService::Subscribe(TRequestContext& c) {
   const pugi::xml_node options = Child(c.request, "Options");
   const pugi::xml_node list = Child(c.request, "ItemList");
-  c.errorText = Flag(options, "ReturnErrorText", true);
+  c.ReadOptions(options);
   const bool values = Flag(c.request, "ReturnValuesOnReply", false);
-  const bool itemTime = Flag(options, "ReturnItemTime", false);
-  const bool itemName = Flag(options, "ReturnItemName", false);
   TSubscription subscription;
   subscription.samplingMs = std::max(100, list.attribute("RequestedSamplingRate").as_int(500));
   subscription.pingRateMs = c.request.attribute("SubscriptionPingRate").as_int(0);
@@ -579,20 +585,11 @@ std::string TService::Subscribe(TRequestContext& c) {
   w.Open("RItemList").Attr("RevisedSamplingRate", std::to_string(subscription.samplingMs));
   for (const TEntry& entry : entries) {
     w.Open("Items").Open("ItemValue");
-    if (itemName) {
-      w.Attr("ItemName", entry.name);
-    }
-    if (!entry.clientHandle.empty()) {
-      w.Attr("ClientItemHandle", entry.clientHandle);
-    }
+    c.ItemHead(w, entry.name, "", entry.clientHandle);
     if (entry.result) {
-      w.Attr("ResultID", entry.result);
-      c.errors[entry.result] = true;
+      c.ItemResult(w, entry.result);
     } else if (entry.value) {
-      if (itemTime) {
-        w.Attr("Timestamp", XsdNow());
-      }
-      WriteValue(w, *entry.value);
+      c.ItemValue(w, *entry.value);
     }
     w.Close().Close();
   }
@@ -617,9 +614,7 @@ void TService::ExpireSubscriptions() {
 
 std::string TService::PolledRefresh(TRequestContext& c) {
   const pugi::xml_node options = Child(c.request, "Options");
-  c.errorText = Flag(options, "ReturnErrorText", true);
-  const bool itemTime = Flag(options, "ReturnItemTime", false);
-  const bool itemName = Flag(options, "ReturnItemName", false);
+  c.ReadOptions(options);
   const bool all = Flag(c.request, "ReturnAllItems", false);
   const int waitMs = std::clamp(c.request.attribute("WaitTime").as_int(0), 0, 300'000);
   std::vector<std::string> handles;
@@ -689,16 +684,8 @@ std::string TService::PolledRefresh(TRequestContext& c) {
       const auto found = FSubscriptions.find(handle);
       for (auto& [item, value] : list) {
         w.Open("Items");
-        if (itemName) {
-          w.Attr("ItemName", item->itemName);
-        }
-        if (!item->clientHandle.empty()) {
-          w.Attr("ClientItemHandle", item->clientHandle);
-        }
-        if (itemTime) {
-          w.Attr("Timestamp", XsdNow());
-        }
-        WriteValue(w, value);
+        c.ItemHead(w, item->itemName, "", item->clientHandle);
+        c.ItemValue(w, value);
         w.Close();
         if (found != FSubscriptions.end()) {
           for (TSubscribedItem& stored : found->second.items) {

@@ -1,28 +1,13 @@
 #include "sim/XmlWriter.h"
 
+#include "base/XmlEscape.h"
+
 namespace opc::sim {
 
 std::string Escape(std::string_view text, bool attribute) {
   std::string out;
   out.reserve(text.size());
-  for (char c : text) {
-    switch (c) {
-    case '&':
-      out += "&amp;";
-      break;
-    case '<':
-      out += "&lt;";
-      break;
-    case '>':
-      out += "&gt;";
-      break;
-    case '"':
-      out += attribute ? "&quot;" : "\"";
-      break;
-    default:
-      out += c;
-    }
-  }
+  AppendXmlEscaped(out, text, attribute);
   return out;
 }
 

@@ -3,6 +3,7 @@
 #include "base/SystemError.h"
 #include "base/UniqueFd.h"
 #include "base/Utf8Encoding.h"
+#include "base/XmlEscape.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -60,33 +61,7 @@ void IndexRawLines(TLoadedReply& reply) {
 }
 
 void AppendEscaped(std::string& out, const char* text, bool attribute) {
-  for (const char* p = text; *p; ++p) {
-    switch (*p) {
-    case '&':
-      out += "&amp;";
-      break;
-    case '<':
-      out += "&lt;";
-      break;
-    case '>':
-      out += "&gt;";
-      break;
-    case '"':
-      out += attribute ? "&quot;" : "\"";
-      break;
-    case '\n':
-      out += attribute ? "&#10;" : "\n";
-      break;
-    case '\r':
-      out += "&#13;";
-      break;
-    case '\t':
-      out += attribute ? "&#9;" : "\t";
-      break;
-    default:
-      out += *p;
-    }
-  }
+  AppendXmlEscaped(out, text, attribute);
 }
 
 void AppendStartTag(std::string& out, const pugi::xml_node& node, bool empty) {

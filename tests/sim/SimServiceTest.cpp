@@ -120,10 +120,9 @@ TEST_F(SimService, TheShippedTemplatesAreAnsweredWithoutErrorAndTheRepliesFitThe
     std::ostringstream out;
     element.print(out, "", pugi::format_raw);
     const std::string errors = SchemaErrors(out.str());
-    if (errors == "skip") {
-      GTEST_SKIP() << "the OPC XML-DA 1.0 WSDL is not beside the checkout";
+    if (errors != "skip") { // without the WSDL beside the checkout only the names are checked
+      EXPECT_EQ(errors, "") << operation << ": " << out.str();
     }
-    EXPECT_EQ(errors, "") << operation << ": " << out.str();
   }
 }
 

@@ -1,11 +1,10 @@
 #include "InetSession.h"
 #include "LoopbackServer.h"
 #include "TestCertificates.h"
+#include "sim/Routes.h"
 
 #include <filesystem>
 #include <gtest/gtest.h>
-#include <map>
-#include <openssl/evp.h>
 
 namespace opc::test {
 namespace {
@@ -90,80 +89,11 @@ TEST(InetTlsPlain, PlainHttpToATlsPortIsAnInvalidReply) {
   EXPECT_NE(GetLastError(), 0u);
 }
 
-std::string Md5(const std::string& text) {
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  EVP_Digest(text.data(), text.size(), digest, &length, EVP_md5(), nullptr);
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string hex;
-  for (unsigned int i = 0; i < length; ++i) {
-    hex += kHex[digest[i] >> 4];
-    hex += kHex[digest[i] & 15];
-  }
-  return hex;
-}
-
-std::map<std::string, std::string> DigestFields(std::string header) {
-  std::map<std::string, std::string> fields;
-  header = header.substr(header.find(' ') + 1);
-  std::size_t at = 0;
-  while (at < header.size()) {
-    const std::size_t eq = header.find('=', at);
-    if (eq == std::string::npos) {
-      break;
-    }
-    std::string key = header.substr(at, eq - at);
-    key.erase(0, key.find_first_not_of(" ,"));
-    std::string value;
-    std::size_t end;
-    if (header[eq + 1] == '"') {
-      end = header.find('"', eq + 2);
-      value = header.substr(eq + 2, end - eq - 2);
-      ++end;
-    } else {
-      end = std::min(header.find(',', eq), header.size());
-      value = header.substr(eq + 1, end - eq - 1);
-    }
-    fields[key] = value;
-    at = end + 1;
-  }
-  return fields;
-}
-
-// A server that wants "user" / "secret" by the scheme of the route.
-void AddAuthRoutes(httplib::Server& server) {
-  server.Post("/basic", [](const httplib::Request& request, httplib::Response& response) {
-    if (request.get_header_value("Authorization") == "Basic dXNlcjpzZWNyZXQ=") {
-      response.set_content("basic ok", "text/xml");
-      return;
-    }
-    response.status = 401;
-    response.set_header("WWW-Authenticate", "Basic realm=\"sim\"");
-    response.set_content("who are you", "text/plain");
-  });
-  server.Post("/digest", [](const httplib::Request& request, httplib::Response& response) {
-    const std::string authorization = request.get_header_value("Authorization");
-    if (authorization.rfind("Digest ", 0) == 0) {
-      auto f = DigestFields(authorization);
-      const std::string ha1 = Md5(f["username"] + ":sim:secret");
-      const std::string ha2 = Md5("POST:" + f["uri"]);
-      const std::string expected = Md5(ha1 + ":" + f["nonce"] + ":" + f["nc"] + ":" + f["cnonce"] +
-                                       ":" + f["qop"] + ":" + ha2);
-      if (f["username"] == "user" && f["response"] == expected && f["nonce"] == "n0nce") {
-        response.set_content("digest ok " + request.body, "text/xml");
-        return;
-      }
-    }
-    response.status = 401;
-    response.set_header("WWW-Authenticate", "Digest realm=\"sim\", qop=\"auth\", nonce=\"n0nce\"");
-    response.set_content("who are you", "text/plain");
-  });
-}
-
 class InetAuth : public testing::TestWithParam<const char16_t*> {
 protected:
+  // The simulator's test routes want "user" and "secret", by Basic or by Digest.
   void SetUp() override {
-    AddAuthRoutes(server.server);
+    sim::AddTestRoutes(server.server);
     server.Start();
   }
   void TearDown() override {
@@ -208,12 +138,13 @@ TEST_P(InetAuth, WrongCredentialsEndInTheServersRefusal) {
   ASSERT_TRUE(session.Send("b"));
   EXPECT_EQ(session.Status(), 401u);
   bool ok = false;
-  EXPECT_EQ(session.ReadAll(ok), "who are you");
+  EXPECT_EQ(session.ReadAll(ok), "<unauthorised/>");
 }
 
-INSTANTIATE_TEST_SUITE_P(Schemes, InetAuth, testing::Values(u"/basic", u"/digest"),
+INSTANTIATE_TEST_SUITE_P(Schemes, InetAuth,
+                         testing::Values(u"/test/auth/basic", u"/test/auth/digest"),
                          [](const auto& info) {
-                           return std::string(info.param[1] == u'b' ? "basic" : "digest");
+                           return std::string(info.param[11] == u'b' ? "basic" : "digest");
                          });
 
 } // namespace
