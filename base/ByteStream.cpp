@@ -3,9 +3,46 @@
 #include "base/Error.h"
 
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <utility>
 
 namespace opc {
+
+ByteStream::ByteStream(const std::vector<std::uint8_t>& bytes) {
+  Write(bytes.data(), bytes.size());
+  FPosition = 0;
+}
+
+ByteStream::ByteStream(ByteStream&& other) noexcept
+    : FData(std::exchange(other.FData, nullptr)), FSize(std::exchange(other.FSize, 0)),
+      FCapacity(std::exchange(other.FCapacity, 0)), FPosition(std::exchange(other.FPosition, 0)) {}
+
+ByteStream& ByteStream::operator=(ByteStream&& other) noexcept {
+  if (this != &other) {
+    std::free(FData);
+    FData = std::exchange(other.FData, nullptr);
+    FSize = std::exchange(other.FSize, 0);
+    FCapacity = std::exchange(other.FCapacity, 0);
+    FPosition = std::exchange(other.FPosition, 0);
+  }
+  return *this;
+}
+
+ByteStream::~ByteStream() { std::free(FData); }
+
+void ByteStream::Reserve(std::size_t capacity) {
+  if (capacity <= FCapacity) {
+    return;
+  }
+  auto* grown = static_cast<std::uint8_t*>(std::realloc(FData, capacity));
+  if (!grown) {
+    throw std::bad_alloc();
+  }
+  FData = grown;
+  FCapacity = capacity;
+}
 
 void ByteStream::SetPosition(std::int64_t position) {
   if (position < 0) {
@@ -15,12 +52,12 @@ void ByteStream::SetPosition(std::int64_t position) {
 }
 
 std::size_t ByteStream::Read(void* buffer, std::size_t count) noexcept {
-  const auto size = static_cast<std::int64_t>(FBytes.size());
+  const auto size = static_cast<std::int64_t>(FSize);
   if (FPosition >= size || count == 0) {
     return 0;
   }
   const auto n = std::min<std::size_t>(count, static_cast<std::size_t>(size - FPosition));
-  std::memcpy(buffer, FBytes.data() + FPosition, n);
+  std::memcpy(buffer, FData + FPosition, n);
   FPosition += static_cast<std::int64_t>(n);
   return n;
 }
@@ -29,14 +66,16 @@ void ByteStream::Write(const void* buffer, std::size_t count) {
   if (count == 0) {
     return;
   }
-  const auto end = static_cast<std::size_t>(FPosition) + count;
-  if (end > FBytes.size()) {
-    if (end > FBytes.capacity()) {
-      FBytes.reserve(std::max(end, FBytes.capacity() * 2));
-    }
-    FBytes.resize(end);
+  const auto at = static_cast<std::size_t>(FPosition);
+  const std::size_t end = at + count;
+  if (end > FCapacity) {
+    Reserve(std::max({end, FCapacity * 2, std::size_t{4096}}));
   }
-  std::memcpy(FBytes.data() + FPosition, buffer, count);
+  if (at > FSize) {
+    std::memset(FData + FSize, 0, at - FSize); // the gap a seek past the end left
+  }
+  std::memcpy(FData + at, buffer, count);
+  FSize = std::max(FSize, end);
   FPosition = static_cast<std::int64_t>(end);
 }
 

@@ -9,12 +9,21 @@ namespace opc {
 
 // A seekable in-memory sequence of bytes with a current position. The request and response bodies
 // travel in these. Writing past the end grows the stream (a gap left by a seek is zero-filled).
+//
+// The bytes live in one block grown with realloc: for a large body the C library moves the
+// pages instead of copying them, so a reply of hundreds of megabytes never stands in memory twice
+// while it grows.
 class ByteStream {
 public:
   ByteStream() = default;
-  explicit ByteStream(std::vector<std::uint8_t> bytes) : FBytes(std::move(bytes)) {}
+  explicit ByteStream(const std::vector<std::uint8_t>& bytes);
+  ByteStream(ByteStream&& other) noexcept;
+  ByteStream& operator=(ByteStream&& other) noexcept;
+  ByteStream(const ByteStream&) = delete;
+  ByteStream& operator=(const ByteStream&) = delete;
+  ~ByteStream();
 
-  std::int64_t Size() const noexcept { return static_cast<std::int64_t>(FBytes.size()); }
+  std::int64_t Size() const noexcept { return static_cast<std::int64_t>(FSize); }
   std::int64_t Position() const noexcept { return FPosition; }
   void SetPosition(std::int64_t position);
 
@@ -23,11 +32,13 @@ public:
   // Writes count bytes at the position and moves the position behind them.
   void Write(const void* buffer, std::size_t count);
 
-  void Reserve(std::size_t capacity) { FBytes.reserve(capacity); }
-  std::span<const std::uint8_t> Bytes() const noexcept { return FBytes; }
+  void Reserve(std::size_t capacity);
+  std::span<const std::uint8_t> Bytes() const noexcept { return {FData, FSize}; }
 
 private:
-  std::vector<std::uint8_t> FBytes;
+  std::uint8_t* FData = nullptr;
+  std::size_t FSize = 0;
+  std::size_t FCapacity = 0;
   std::int64_t FPosition = 0;
 };
 

@@ -195,6 +195,16 @@ void AddTestRoutes(httplib::Server& server) {
                                     "Digest realm=\"opcxmlda-sim\", qop=\"auth\", nonce=\"5im\"");
                 response.set_content("<unauthorised/>", "text/xml");
               });
+  // Takes a request body of any size and throws it away, answering with its length.
+  server.Post("/test/sink", [](const httplib::Request&, httplib::Response& response,
+                               const httplib::ContentReader& reader) {
+    std::size_t total = 0;
+    reader([&](const char*, std::size_t length) {
+      total += length;
+      return true;
+    });
+    response.set_content("<received bytes=\"" + std::to_string(total) + "\"/>", "text/xml");
+  });
   // The request as the server read it: request line, header lines (names as the parser keeps
   // them), an empty line and the body bytes.
   server.Post("/test/echo", [](const httplib::Request& request, httplib::Response& response) {

@@ -1,0 +1,89 @@
+#pragma once
+
+#include "sim/Routes.h"
+#include "sim/Service.h"
+
+#include <httplib.h>
+#include <string>
+#include <thread>
+
+namespace opc::bench {
+
+// The simulator's service and test routes on 127.0.0.1 in this process, for the whole run.
+class TBenchServer {
+public:
+  static TBenchServer& Instance() {
+    static TBenchServer server;
+    return server;
+  }
+  std::string Url(const std::string& path) const {
+    return "http://127.0.0.1:" + std::to_string(FPort) + path;
+  }
+
+private:
+  TBenchServer() {
+    sim::AddServiceRoutes(FServer, FService);
+    sim::AddTestRoutes(FServer);
+    FServer.set_payload_max_length(static_cast<std::size_t>(-1)); // the upload figures are large
+    FPort = FServer.bind_to_any_port("127.0.0.1");
+    FThread = std::thread([this] { FServer.listen_after_bind(); });
+  }
+  ~TBenchServer() {
+    FServer.stop();
+    FThread.join();
+  }
+  sim::TService FService;
+  httplib::Server FServer;
+  int FPort = 0;
+  std::thread FThread;
+};
+
+// Peak resident memory since the last reset, in bytes.
+inline void ResetPeakMemory() { std::FILE* f = std::fopen("/proc/self/clear_refs", "w"); if (f) { std::fputs("5", f); std::fclose(f); } }
+inline double PeakMemoryBytes() {
+  std::FILE* f = std::fopen("/proc/self/status", "r");
+  char line[256];
+  long kib = 0;
+  while (f && std::fgets(line, sizeof line, f)) {
+    if (std::sscanf(line, "VmHWM: %ld", &kib) == 1) {
+      break;
+    }
+  }
+  if (f) {
+    std::fclose(f);
+  }
+  return static_cast<double>(kib) * 1024;
+}
+inline double CurrentMemoryBytes() {
+  std::FILE* f = std::fopen("/proc/self/status", "r");
+  char line[256];
+  long kib = 0;
+  while (f && std::fgets(line, sizeof line, f)) {
+    if (std::sscanf(line, "VmRSS: %ld", &kib) == 1) {
+      break;
+    }
+  }
+  if (f) {
+    std::fclose(f);
+  }
+  return static_cast<double>(kib) * 1024;
+}
+
+// "--smoke" in the arguments: one iteration of every benchmark with small sizes, so that CI keeps
+// them building and working without spending time on figures.
+inline bool gSmoke = false;
+inline void TakeSmokeFlag(int& argc, char** argv) {
+  for (int i = 1; i < argc; ++i) {
+    if (std::string(argv[i]) == "--smoke") {
+      gSmoke = true;
+      for (int j = i; j + 1 < argc; ++j) {
+        argv[j] = argv[j + 1];
+      }
+      --argc;
+      return;
+    }
+  }
+}
+inline std::size_t Size(std::size_t mib) { return gSmoke ? 64 * 1024 : mib << 20; }
+
+} // namespace opc::bench
