@@ -48,14 +48,20 @@ bool ReadFile(const std::string& path, std::string& bytes, std::string& error) {
 
 void IndexRawLines(TLoadedReply& reply) {
   const std::string& raw = reply.raw;
-  const std::size_t unit = reply.rawIsUtf16 ? 2 : 1;
-  const std::size_t low = reply.rawIsUtf16 && reply.rawBigEndian ? 1 : 0;
   reply.rawLineStarts.push_back(0);
-  for (std::size_t i = 0; i + unit <= raw.size(); i += unit) {
-    const char c = raw[i + low];
-    const bool zeroHigh = unit == 1 || raw[i + (1 - low)] == 0;
-    if (c == '\n' && zeroHigh) {
-      reply.rawLineStarts.push_back(i + unit);
+  if (!reply.rawIsUtf16) {
+    // memchr finds the line feeds many bytes at a time.
+    for (const char* at = raw.data(); (at = static_cast<const char*>(
+                                           std::memchr(at, '\n', raw.data() + raw.size() - at)));) {
+      ++at;
+      reply.rawLineStarts.push_back(static_cast<std::uint64_t>(at - raw.data()));
+    }
+    return;
+  }
+  const std::size_t low = reply.rawBigEndian ? 1 : 0;
+  for (std::size_t i = 0; i + 2 <= raw.size(); i += 2) {
+    if (raw[i + low] == '\n' && raw[i + 1 - low] == 0) {
+      reply.rawLineStarts.push_back(i + 2);
     }
   }
 }

@@ -1,0 +1,175 @@
+// The window's figures beside their baselines: the whole Go command against the transport alone,
+// the viewer against reading the file once, start-up against a bare window of the same size.
+#include "BenchServer.h"
+#include "app/ErrorDisplay.h"
+#include "app/TForm1.h"
+#include "base/ByteStream.h"
+#include "transport/MSHTTPPost.h"
+#include "viewer/TWebBrowser.h"
+
+#include <QApplication>
+#include <QFile>
+#include <QLineEdit>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+#include <QTest>
+#include <benchmark/benchmark.h>
+#include <fstream>
+
+namespace opc::bench {
+namespace {
+
+QTemporaryDir& Folder() {
+  static QTemporaryDir folder;
+  return folder;
+}
+
+QString FolderPath() { return Folder().path() + u'/'; }
+
+void WriteTemplates() {
+  QFile file(FolderPath() + QStringLiteral("GetStatus.x"));
+  file.open(QIODevice::WriteOnly);
+  file.write("<GetStatus xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"/>\r\n");
+}
+
+std::string ReplyFile(std::size_t size) {
+  const std::string path = FolderPath().toStdString() + "reply" + std::to_string(size) + ".xml";
+  if (QFile::exists(QString::fromStdString(path))) {
+    return path;
+  }
+  std::ofstream out(path, std::ios::binary);
+  out << "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"><soap:Body><ReadResponse xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"><RItemList>\r\n";
+  std::size_t written = 0;
+  for (int i = 0; written < size; ++i) {
+    const std::string item = "<Items ItemName=\"Paging/Item" + std::to_string(i % 1000) +
+                             "\" Timestamp=\"2024-05-01T14:03:07.123+02:00\"><Value xsi:type=\"xsd:int\">" +
+                             std::to_string(i) + "</Value></Items>\r\n";
+    out << item;
+    written += item.size();
+  }
+  out << "</RItemList></ReadResponse></soap:Body></soap:Envelope>\r\n";
+  return path;
+}
+
+void Wait(TWebBrowser& viewer, QSignalSpy& loaded) {
+  if (viewer.IsLoading() && !loaded.wait(300000)) {
+    throw std::runtime_error("the viewer did not load");
+  }
+  viewer.repaint(); // the first screen painted: usable
+}
+
+void GoWindow(benchmark::State& state) {
+  const std::size_t size = Size(static_cast<std::size_t>(state.range(0)));
+  TForm1 form(FolderPath());
+  form.show();
+  form.eURL->setText(QString::fromStdString(TBenchServer::Instance().Url("/test/body?size=" + std::to_string(size))));
+  for (auto _ : state) {
+    QSignalSpy loaded(form.WebBrowser1, &TWebBrowser::Loaded);
+    QTest::keyClick(form.eURL, Qt::Key_F9);
+    Wait(*form.WebBrowser1, loaded);
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
+}
+
+void GoTransport(benchmark::State& state) {
+  const std::size_t size = Size(static_cast<std::size_t>(state.range(0)));
+  const std::string url = TBenchServer::Instance().Url("/test/body?size=" + std::to_string(size));
+  for (auto _ : state) {
+    ByteStream request(std::vector<std::uint8_t>{'b'}), response;
+    PostSoapRequest(std::u16string(url.begin(), url.end()), u"", u"", u"",
+                    u"http://opcfoundation.org/webservices/XMLDA/1.0/GetStatus", request, response);
+    benchmark::DoNotOptimize(response.Size());
+  }
+  state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * size));
+}
+
+void ViewerNavigate(benchmark::State& state) {
+  const std::size_t size = Size(static_cast<std::size_t>(state.range(0)));
+  const QString path = QString::fromStdString(ReplyFile(size));
+  TWebBrowser viewer;
+  viewer.resize(578, 219);
+  viewer.show();
+  double peak = 0;
+  for (auto _ : state) {
+    ResetPeakMemory();
+    const double base = CurrentMemoryBytes();
+    QSignalSpy loaded(&viewer, &TWebBrowser::Loaded);
+    viewer.Navigate(path);
+    Wait(viewer, loaded);
+    peak = std::max(peak, PeakMemoryBytes() - base);
+  }
+  state.counters["peak_per_file_byte"] = peak / static_cast<double>(size);
+}
+
+void ViewerRead(benchmark::State& state) {
+  const std::size_t size = Size(static_cast<std::size_t>(state.range(0)));
+  const std::string path = ReplyFile(size);
+  for (auto _ : state) {
+    std::ifstream in(path, std::ios::binary);
+    std::string all(size + 4096, '\0');
+    in.read(all.data(), static_cast<std::streamsize>(all.size()));
+    benchmark::DoNotOptimize(in.gcount());
+  }
+}
+
+void StartupWindow(benchmark::State& state) {
+  for (auto _ : state) {
+    TForm1 form(FolderPath());
+    form.show();
+    if (!QTest::qWaitForWindowExposed(&form)) {
+      throw std::runtime_error("no window");
+    }
+  }
+}
+
+void StartupBare(benchmark::State& state) {
+  for (auto _ : state) {
+    QWidget window;
+    window.resize(578, 501);
+    window.show();
+    if (!QTest::qWaitForWindowExposed(&window)) {
+      throw std::runtime_error("no window");
+    }
+  }
+}
+
+void Register() {
+  const auto add = [](const char* name, void (*function)(benchmark::State&), long mib = -1) {
+    auto* b = benchmark::RegisterBenchmark(name, function)->Unit(benchmark::kMillisecond)->UseRealTime();
+    if (mib >= 0) {
+      b->Arg(mib);
+    }
+    if (gSmoke) {
+      b->Iterations(1);
+    }
+  };
+  add("go/window", GoWindow, 64);
+  add("go/transport", GoTransport, 64);
+  for (long mib : {1, 16, 128}) {
+    add("viewer/navigate", ViewerNavigate, mib);
+    add("viewer/read", ViewerRead, mib);
+  }
+  add("startup/window", StartupWindow);
+  add("startup/bare", StartupBare);
+}
+
+} // namespace
+} // namespace opc::bench
+
+int main(int argc, char** argv) {
+  if (!qEnvironmentVariableIsSet("QT_QPA_PLATFORM")) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+  }
+  opc::bench::TakeSmokeFlag(argc, argv);
+  QApplication application(argc, argv);
+  opc::SetErrorPresenter([](const QString&, const QString& text) {
+    std::fprintf(stderr, "error shown: %s\n", text.toUtf8().constData());
+  });
+  opc::bench::WriteTemplates();
+  opc::bench::Register();
+  benchmark::Initialize(&argc, argv);
+  benchmark::RunSpecifiedBenchmarks();
+  benchmark::Shutdown();
+  return 0;
+}
