@@ -10,7 +10,6 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <pugixml.hpp>
-#include <regex>
 #include <set>
 #include <sstream>
 #include <thread>
@@ -279,9 +278,9 @@ TEST_F(SimService, TheOperationComesFromTheBodyWhenTheActionIsMissing) {
 }
 
 std::string Handle(const std::string& reply) {
-  std::smatch match;
-  std::regex_search(reply, match, std::regex("ServerSubHandle=\"([^\"]+)\""));
-  return match[1];
+  const std::string key = "ServerSubHandle=\"";
+  const std::size_t start = reply.find(key) + key.size();
+  return reply.substr(start, reply.find('"', start) - start);
 }
 
 TEST_F(SimService, PolledRefreshWaitsForTheHoldTimeThenForAChange) {
