@@ -91,9 +91,6 @@ void AddTestRoutes(httplib::Server& server) {
         request.has_param("type") ? request.get_param_value("type") : "text/xml";
     response.set_content(request.has_param("body") ? request.get_param_value("body") : "<status/>",
                          type.c_str());
-    if (type == "none") {
-      response.headers.erase("Content-Type");
-    }
   });
   server.Post("/test/body", [](const httplib::Request& request, httplib::Response& response) {
     const std::size_t size = Number(request, "size", 1024);

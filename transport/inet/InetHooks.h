@@ -20,6 +20,10 @@ void SetErrorDialogHook(TErrorDialogHook hook);
 // system's. Tests use it to trust a CA made at test time.
 void SetCertificateAuthorityFile(std::string path);
 
+// The timeouts a new root handle starts with (InternetSetOptionW can change them per root):
+// the Windows client's 60 s to connect and 30 s without progress unless a test sets shorter ones.
+void SetDefaultTimeouts(DWORD connectMs, DWORD sendMs, DWORD receiveMs);
+
 // How many handles and curl transfers are open now; every post should leave both at 0.
 std::size_t OpenHandleCount();
 

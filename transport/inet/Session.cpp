@@ -1,10 +1,24 @@
 #include "transport/inet/Session.h"
 
 #include "base/Utf8Encoding.h"
+#include "transport/inet/InetHooks.h"
 
 #include <mutex>
 
 namespace opc::inet {
+
+namespace {
+
+struct TTimeouts {
+  DWORD connect = 60'000, send = 30'000, receive = 30'000;
+};
+TTimeouts gDefaults;
+
+} // namespace
+
+void SetDefaultTimeouts(DWORD connectMs, DWORD sendMs, DWORD receiveMs) {
+  gDefaults = TTimeouts{connectMs, sendMs, receiveMs};
+}
 
 namespace detail {
 
@@ -35,6 +49,9 @@ HINTERNET InternetOpenW(const char16_t* agent, DWORD accessType, const char16_t*
   if (!state->multi) {
     return FailHandle(ERROR_NOT_ENOUGH_MEMORY);
   }
+  state->connectTimeoutMs = gDefaults.connect;
+  state->sendTimeoutMs = gDefaults.send;
+  state->receiveTimeoutMs = gDefaults.receive;
   state->agent = Utf8(agent);
   state->accessType = accessType;
   state->proxy = Utf8(proxy);

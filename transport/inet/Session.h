@@ -15,11 +15,10 @@ struct TSessionState {
   std::string agent;
   DWORD accessType = INTERNET_OPEN_TYPE_PRECONFIG;
   std::string proxy;
-  // The Windows client's defaults: 60 s to connect, 30 s without progress while sending or
-  // receiving.
-  DWORD connectTimeoutMs = 60'000;
-  DWORD sendTimeoutMs = 30'000;
-  DWORD receiveTimeoutMs = 30'000;
+  // Set from the defaults when the root opens (SetDefaultTimeouts).
+  DWORD connectTimeoutMs = 0;
+  DWORD sendTimeoutMs = 0;
+  DWORD receiveTimeoutMs = 0;
 };
 
 class TRoot final : public THandle {
