@@ -51,8 +51,8 @@ void IndexRawLines(TLoadedReply& reply) {
   reply.rawLineStarts.push_back(0);
   if (!reply.rawIsUtf16) {
     // memchr finds the line feeds many bytes at a time.
-    for (const char* at = raw.data(); (at = static_cast<const char*>(
-                                           std::memchr(at, '\n', raw.data() + raw.size() - at)));) {
+    for (const char* at = raw.data();
+         (at = static_cast<const char*>(std::memchr(at, '\n', raw.data() + raw.size() - at)));) {
       ++at;
       reply.rawLineStarts.push_back(static_cast<std::uint64_t>(at - raw.data()));
     }

@@ -12,6 +12,16 @@ namespace opc {
 namespace {
 
 constexpr int kMarkerWidth = 14;
+// A line is shown up to this many bytes, then "…": one line of a gigabyte must not be decoded and
+// laid out whole just to paint the part of it that fits on screen.
+constexpr std::size_t kMaxShownBytes = 16384;
+
+QString Shown(const char* data, std::size_t length) {
+  if (length <= kMaxShownBytes) {
+    return QString::fromUtf8(data, static_cast<qsizetype>(length));
+  }
+  return QString::fromUtf8(data, static_cast<qsizetype>(kMaxShownBytes)) + QChar(0x2026);
+}
 
 struct TPalette {
   QColor tag{0x80, 0x00, 0x00};
@@ -96,7 +106,7 @@ QString TXmlLinesView::LineText(std::size_t line) const {
   }
   if (FMode == Mode::Indented) {
     const TXmlLine& l = FReply->lines[line];
-    return QString::fromUtf8(FReply->pretty.data() + l.offset, static_cast<qsizetype>(l.length));
+    return Shown(FReply->pretty.data() + l.offset, l.length);
   }
   const auto& starts = FReply->rawLineStarts;
   const std::size_t begin = starts[line];
@@ -105,6 +115,7 @@ QString TXmlLinesView::LineText(std::size_t line) const {
   if (FReply->rawIsUtf16) {
     const std::size_t from = begin == 0 ? 2 : begin; // the mark is not text
     QString text;
+    end = std::min(end, from + 2 * kMaxShownBytes);
     for (std::size_t i = from; i + 1 < end; i += 2) {
       const auto hi = static_cast<unsigned char>(data[i + (FReply->rawBigEndian ? 0 : 1)]);
       const auto lo = static_cast<unsigned char>(data[i + (FReply->rawBigEndian ? 1 : 0)]);
@@ -118,7 +129,7 @@ QString TXmlLinesView::LineText(std::size_t line) const {
   while (end > begin && (data[end - 1] == '\n' || data[end - 1] == '\r')) {
     --end;
   }
-  return QString::fromUtf8(data + begin, static_cast<qsizetype>(end - begin));
+  return Shown(data + begin, end - begin);
 }
 
 int TXmlLinesView::RowHeight() const {

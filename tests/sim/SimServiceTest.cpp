@@ -1,4 +1,6 @@
+#include "LoopbackServer.h"
 #include "composition/Envelope.h"
+#include "sim/Routes.h"
 #include "sim/Service.h"
 #include "sim/Time.h"
 
@@ -354,6 +356,53 @@ TEST_F(SimService, ASubscriptionNotPolledWithinItsPingRateEnds) {
                                            "<ServerSubHandles>" + handle + "</ServerSubHandles>"));
   EXPECT_NE(reply.body.find("<InvalidServerSubHandles>" + handle + "<"), std::string::npos)
       << reply.body;
+}
+
+} // namespace
+} // namespace opc::sim
+
+namespace opc::sim {
+namespace {
+
+TEST_F(SimService, HostileRequestsAreAnsweredInBoundedTime) {
+  std::string bomb = "<?xml version=\"1.0\"?><!DOCTYPE s:Envelope [<!ENTITY a \"aaaaaaaaaa\">";
+  for (int i = 1; i <= 9; ++i) {
+    bomb += "<!ENTITY a" + std::to_string(i) + " \"";
+    for (int j = 0; j < 10; ++j) {
+      bomb += "&a" + (i == 1 ? std::string() : std::to_string(i - 1)) + ";";
+    }
+    bomb += "\">";
+  }
+  bomb += "]>" + Wrap(Op("GetStatus", "LocaleID=\"&a9;\"")).substr(21);
+  const TReply expanded = service.Handle("", bomb);
+  EXPECT_LT(expanded.body.size(), 4096u) << "the entity is not expanded";
+
+  std::string deep;
+  for (int i = 0; i < 10000; ++i) {
+    deep += "<x>";
+  }
+  for (int i = 0; i < 10000; ++i) {
+    deep += "</x>";
+  }
+  EXPECT_EQ(Call("Read", Op("Read", "", "<ItemList>" + deep + "</ItemList>")).status, 200);
+
+  EXPECT_EQ(service.Handle("", "\xEF\xBB\xBF<\xFF\xFE>").status, 500);
+  EXPECT_EQ(service.Handle("", std::string("\xFF\xFE<\0", 4)).status, 500);
+}
+
+TEST(SimServer, ARequestOverTheLimitGets413AndAFault) {
+  TService service;
+  test::TLoopbackServer<> server;
+  AddServiceRoutes(server.server, service);
+  server.Start();
+  httplib::Client client("127.0.0.1", server.port);
+  const auto result = client.Post(kServicePath, std::string(kMaxRequestBytes + 1, 'x'), "text/xml");
+  ASSERT_TRUE(result);
+  EXPECT_EQ(result->status, 413);
+  EXPECT_NE(result->body.find(
+                "<faultstring>The request is larger than the server takes (64 MiB).</faultstring>"),
+            std::string::npos)
+      << result->body;
 }
 
 } // namespace

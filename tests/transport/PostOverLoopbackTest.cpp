@@ -2,6 +2,7 @@
 #include "LoopbackServer.h"
 #include "RawServer.h"
 #include "base/Error.h"
+#include "sim/Routes.h"
 #include "transport/MSHTTPPost.h"
 
 #include <chrono>
@@ -199,6 +200,58 @@ TEST_F(PostOverLoopback, AReplyOfMoreThanAGibibyteStreamsInBoundedMemory) {
   EXPECT_LT(PeakResidentKiB() - before, 64 * 1024) << "the layer kept more than it handed out";
 #else
   (void)before;
+#endif
+}
+
+} // namespace
+} // namespace opc::test
+
+namespace opc::test {
+namespace {
+
+long ResidentKiB() {
+  std::ifstream status("/proc/self/status");
+  for (std::string line; std::getline(status, line);) {
+    if (line.rfind("VmRSS:", 0) == 0) {
+      return std::stol(line.substr(6));
+    }
+  }
+  return 0;
+}
+
+TEST_F(PostOverLoopback, TenThousandRoundTripsLeaveMemoryAndDescriptorsFlat) {
+  sim::TService service;
+  TLoopbackServer<> server;
+  sim::AddServiceRoutes(server.server, service);
+  server.Start();
+  const std::u16string url = Url(server.port, sim::kServicePath);
+  const std::string envelope =
+      "<?xml version=\"1.0\" encoding=\"utf-8\"?><SOAP-ENV:Envelope "
+      "xmlns:SOAP-ENV=\"http://schemas.xmlsoap.org/soap/envelope/\"><SOAP-ENV:Body><GetStatus "
+      "xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"/></SOAP-ENV:Body></"
+      "SOAP-ENV:Envelope>";
+  const auto run = [&](int times) {
+    for (int i = 0; i < times; ++i) {
+      const Result result = PostTo(url, envelope);
+      ASSERT_TRUE(result.message.empty());
+      ASSERT_NE(result.response.find("GetStatusResponse"), std::string::npos);
+    }
+  };
+  run(500); // allocators and caches settle
+  const long memory = ResidentKiB();
+  const std::size_t descriptors = OpenDescriptors();
+  run(9500);
+  for (int i = 0; i < 100 && OpenDescriptors() > descriptors; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  EXPECT_EQ(OpenDescriptors(), descriptors);
+  std::printf(
+      "after 500 and 10,000 round trips: resident %ld KiB and %ld KiB, descriptors %zu and %zu\n",
+      memory, ResidentKiB(), descriptors, OpenDescriptors());
+#if !defined(__SANITIZE_ADDRESS__)
+  EXPECT_LT(ResidentKiB() - memory, 4 * 1024) << "memory grew over 9,500 round trips";
+#else
+  (void)memory;
 #endif
 }
 
