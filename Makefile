@@ -1,5 +1,5 @@
 # The two commands of the README. Each installs what is missing, configures, builds, then runs.
-.PHONY: run test build build-sanitize
+.PHONY: run test build build-sanitize build-fuzz
 
 build:
 	scripts/install-deps
@@ -11,10 +11,17 @@ build-sanitize:
 	cmake --preset sanitize
 	cmake --build --preset sanitize
 
+build-fuzz:
+	scripts/install-deps
+	cmake --preset fuzz
+	cmake --build --preset fuzz
+
 run: build
 	scripts/run
 
-# All tests once as built, then once more under AddressSanitizer, UBSan and LeakSanitizer.
-test: build build-sanitize
+# All tests once as built, once more under AddressSanitizer, UBSan and LeakSanitizer, then a
+# short run of every fuzzer from its committed seeds.
+test: build build-sanitize build-fuzz
 	ctest --preset default
 	ctest --preset sanitize
+	ctest --preset fuzz

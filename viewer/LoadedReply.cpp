@@ -254,11 +254,21 @@ std::optional<TSoapFault> FindFault(const pugi::xml_document& document) {
 } // namespace
 
 TLoadedReply LoadReply(const std::string& path) {
-  TLoadedReply reply;
-  reply.path = path;
-  if (!ReadFile(path, reply.raw, reply.readError)) {
+  std::string bytes;
+  std::string error;
+  if (!ReadFile(path, bytes, error)) {
+    TLoadedReply reply;
+    reply.path = path;
+    reply.readError = error;
     return reply;
   }
+  return PrepareReply(path, std::move(bytes));
+}
+
+TLoadedReply PrepareReply(const std::string& path, std::string raw) {
+  TLoadedReply reply;
+  reply.path = path;
+  reply.raw = std::move(raw);
   const auto* bytes = reinterpret_cast<const unsigned char*>(reply.raw.data());
   if (reply.raw.size() >= 2 &&
       ((bytes[0] == 0xFF && bytes[1] == 0xFE) || (bytes[0] == 0xFE && bytes[1] == 0xFF))) {

@@ -46,5 +46,7 @@ struct TLoadedReply {
 
 // Reads the file afresh and prepares both views. Fetches nothing: no DTD, no external entity.
 TLoadedReply LoadReply(const std::string& path);
+// The same for bytes already read.
+TLoadedReply PrepareReply(const std::string& path, std::string raw);
 
 } // namespace opc
