@@ -140,6 +140,9 @@ private slots:
         << false;
     QTest::addRow("full disk") << u"%s"_s + kService << u"full"_s
                                << u"Stream write error: No space left on device."_s << false;
+    QTest::addRow("template missing")
+        << u"%s"_s + kService << u"template"_s
+        << u"Cannot open file \"%d\". No such file or directory."_s << false;
   }
   void fault() {
     QFETCH(QString, url);
@@ -155,6 +158,11 @@ private slots:
     folder.Write(u"GetStatus"_s,
                  "<GetStatus xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"/>");
     const QString response = folder.Path() + u"Response.xml"_s;
+    const bool chooseMissing = target == u"template"_s; // not Go: choosing an operation fails
+    if (chooseMissing) {
+      folder.Remove(u"Browse"_s);
+      target.clear();
+    }
     if (target == u"folder"_s) {
       QVERIFY(QDir().mkdir(response));
     } else if (target == u"full"_s) {
@@ -171,11 +179,19 @@ private slots:
 
     form.eURL->setText(url);
     QSignalSpy loaded(form.WebBrowser1, &TWebBrowser::Loaded);
-    QTest::mouseClick(form.bGo, Qt::LeftButton);
+    if (chooseMissing) {
+      Choose(form, 1);
+      Choose(form, 0); // back to GetStatus for the good run below
+    } else {
+      QTest::mouseClick(form.bGo, Qt::LeftButton);
+    }
     if (form.WebBrowser1->IsLoading()) {
       QVERIFY(loaded.wait(5000));
     }
-    const QString expected = QString(message).replace(u"%u"_s, url).replace(u"%f"_s, response);
+    const QString expected = QString(message)
+                                 .replace(u"%u"_s, url)
+                                 .replace(u"%f"_s, response)
+                                 .replace(u"%d"_s, folder.Path() + u"Browse.x"_s);
     QCOMPARE(errors.shown, expected.isEmpty() ? QStringList() : QStringList{expected});
     QCOMPARE(form.WebBrowser1->IsLoading(), false);
     QCOMPARE(QGuiApplication::overrideCursor(), nullptr);
