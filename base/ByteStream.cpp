@@ -30,7 +30,9 @@ ByteStream& ByteStream::operator=(ByteStream&& other) noexcept {
   return *this;
 }
 
-ByteStream::~ByteStream() { std::free(FData); }
+ByteStream::~ByteStream() {
+  std::free(FData);
+}
 
 void ByteStream::Reserve(std::size_t capacity) {
   if (capacity <= FCapacity) {

@@ -3,33 +3,41 @@
 namespace opc {
 
 void AppendXmlEscaped(std::string& out, std::string_view text, bool attribute) {
-  for (const char c : text) {
-    switch (c) {
+  std::size_t plain = 0; // start of the run of characters that go as they are
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const char* escaped = nullptr;
+    switch (text[i]) {
     case '&':
-      out += "&amp;";
+      escaped = "&amp;";
       break;
     case '<':
-      out += "&lt;";
+      escaped = "&lt;";
       break;
     case '>':
-      out += "&gt;";
+      escaped = "&gt;";
       break;
     case '"':
-      out += attribute ? "&quot;" : "\"";
+      escaped = attribute ? "&quot;" : nullptr;
       break;
     case '\n':
-      out += attribute ? "&#10;" : "\n";
+      escaped = attribute ? "&#10;" : nullptr;
       break;
     case '\r':
-      out += "&#13;"; // a parser would turn it into a line feed
+      escaped = "&#13;"; // a parser would turn it into a line feed
       break;
     case '\t':
-      out += attribute ? "&#9;" : "\t";
+      escaped = attribute ? "&#9;" : nullptr;
       break;
     default:
-      out += c;
+      break;
+    }
+    if (escaped) {
+      out.append(text.data() + plain, i - plain);
+      out += escaped;
+      plain = i + 1;
     }
   }
+  out.append(text.data() + plain, text.size() - plain);
 }
 
 } // namespace opc

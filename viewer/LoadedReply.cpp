@@ -16,6 +16,8 @@ namespace opc {
 
 namespace {
 
+constexpr std::size_t kIndentLimit = std::size_t{512} << 20;
+
 bool ReadFile(const std::string& path, std::string& bytes, std::string& error) {
   UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   struct stat info {};
@@ -23,7 +25,8 @@ bool ReadFile(const std::string& path, std::string& bytes, std::string& error) {
     error = EncodeUtf8(SystemErrorText(errno));
     return false;
   }
-  bytes.resize(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)));
+  // One byte more than the file holds, so that its end shows without growing the buffer.
+  bytes.resize(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 1);
   std::size_t have = 0;
   for (;;) {
     if (have == bytes.size()) {
@@ -127,11 +130,11 @@ public:
         break;
       case pugi::node_cdata:
         FText = std::string("<![CDATA[") + node.value() + "]]>";
-        Text(FText.c_str(), depth, true);
+        Text(FText, depth, true);
         break;
       case pugi::node_comment:
         FText = std::string("<!--") + node.value() + "-->";
-        Text(FText.c_str(), depth, true, true);
+        Text(FText, depth, true, true);
         break;
       case pugi::node_pi:
         FText = std::string("<?") + node.name() + " " + node.value() + "?>";
@@ -173,17 +176,11 @@ public:
 
 private:
   // Text that spans lines shows as lines of its own, each at the text's depth.
-  void Text(const char* text, std::uint16_t depth, bool raw, bool comment = false) {
-    std::string escaped;
-    if (raw) {
-      escaped = text;
-    } else {
-      AppendEscaped(escaped, text, false);
-    }
+  void Text(std::string_view text, std::uint16_t depth, bool raw, bool comment = false) {
     std::size_t start = 0;
-    while (start <= escaped.size()) {
-      const std::size_t end = std::min(escaped.find('\n', start), escaped.size());
-      std::string_view piece(escaped.data() + start, end - start);
+    while (start <= text.size()) {
+      const std::size_t end = std::min(text.find('\n', start), text.size());
+      std::string_view piece = text.substr(start, end - start);
       while (!piece.empty() &&
              (piece.back() == ' ' || piece.back() == '\t' || piece.back() == '\r')) {
         piece.remove_suffix(1);
@@ -192,21 +189,33 @@ private:
         piece.remove_prefix(1);
       }
       if (!piece.empty() || raw) {
-        FText.assign(piece);
-        Line(depth, comment);
+        // Written straight into the indented text: a text of a gigabyte is not copied on the way.
+        const std::size_t offset = FReply.pretty.size();
+        if (raw) {
+          FReply.pretty.append(piece);
+        } else {
+          AppendXmlEscaped(FReply.pretty, piece, false);
+        }
+        Close(offset, depth, comment);
       }
       start = end + 1;
     }
   }
 
   std::size_t Line(std::uint16_t depth, bool comment = false) {
+    const std::size_t offset = FReply.pretty.size();
+    FReply.pretty += FText;
+    return Close(offset, depth, comment);
+  }
+
+  // Ends the line that starts at offset in the indented text.
+  std::size_t Close(std::size_t offset, std::uint16_t depth, bool comment) {
     TXmlLine line;
-    line.offset = FReply.pretty.size();
-    line.length = static_cast<std::uint32_t>(FText.size());
+    line.offset = offset;
+    line.length = static_cast<std::uint32_t>(FReply.pretty.size() - offset);
     line.depth = depth;
     line.comment = comment;
-    FReply.pretty += FText;
-    FReply.widestLine = std::max<std::size_t>(FReply.widestLine, FText.size() + 2u * depth);
+    FReply.widestLine = std::max<std::size_t>(FReply.widestLine, line.length + 2u * depth);
     FReply.lines.push_back(line);
     return FReply.lines.size() - 1;
   }
@@ -276,6 +285,10 @@ TLoadedReply PrepareReply(const std::string& path, std::string raw) {
     reply.rawBigEndian = bytes[0] == 0xFE;
   }
   IndexRawLines(reply);
+  if (reply.raw.size() > kIndentLimit) {
+    reply.tooLargeToIndent = true; // shown raw: the tree of so large a reply would not fit well
+    return reply;
+  }
 
   pugi::xml_document document;
   const unsigned options = pugi::parse_default | pugi::parse_comments | pugi::parse_pi |

@@ -42,6 +42,7 @@ struct TLoadedReply {
   std::optional<TParseError> parseError;
   std::optional<TSoapFault> fault;
   std::string readError; // the file could not be read
+  bool tooLargeToIndent = false; // over 512 MiB: raw view only
 };
 
 // Reads the file afresh and prepares both views. Fetches nothing: no DTD, no external entity.

@@ -119,7 +119,8 @@ void TWebBrowser::Show(std::shared_ptr<const TLoadedReply> reply, quint64 genera
   }
   FLoading = false;
   FReply = std::move(reply);
-  FIndented->SetReply(FReply->parseError || !FReply->readError.empty() ? nullptr : FReply);
+  const bool raw = FReply->parseError || !FReply->readError.empty() || FReply->tooLargeToIndent;
+  FIndented->SetReply(raw ? nullptr : FReply);
   FRaw->SetReply(FReply);
   FTabs->show();
   FStatus->setText(u"  "_s + QString::fromStdString(FReply->path) + u" \u2014 "_s +
@@ -135,6 +136,9 @@ void TWebBrowser::Show(std::shared_ptr<const TLoadedReply> reply, quint64 genera
     banner = u"Not well-formed XML: line %1, column %2: %3"_s.arg(e.line).arg(e.column).arg(
         QString::fromStdString(e.reason));
     style = u"background:#fde2e2;color:#900;padding:4px;"_s;
+  } else if (FReply->tooLargeToIndent) {
+    banner = u"Shown raw: the reply is larger than 512 MiB."_s;
+    style = u"background:#eef;color:#224;padding:4px;"_s;
   } else if (FReply->fault) {
     banner = u"SOAP Fault: "_s + QString::fromStdString(FReply->fault->code) + u" \u2014 "_s +
              QString::fromStdString(FReply->fault->text);
@@ -143,7 +147,6 @@ void TWebBrowser::Show(std::shared_ptr<const TLoadedReply> reply, quint64 genera
   FBanner->setText(banner);
   FBanner->setStyleSheet(style);
   FBanner->setVisible(!banner.isEmpty());
-  const bool raw = FReply->parseError || !FReply->readError.empty();
   FTabs->setTabEnabled(0, !raw);
   FTabs->setCurrentIndex(raw ? 1 : 0);
   if (FReply->parseError) {
