@@ -35,11 +35,20 @@ std::u16string ReplaceAll(std::u16string_view text, std::u16string_view token,
   out.reserve(text.size());
   std::size_t i = 0;     // how much of text has been taken into out
   std::size_t again = 0; // where in out an occurrence may still start
+  // A replacement can form its token anew with what stands around it, and that occurrence another
+  // one: "ab" -> "bba" doubles "aaab" at every "a", "\xff}}" -> "}}\xff\xff" never ends. The rule
+  // would then run out of memory or time; the rewriting stops once the text has grown past a bound
+  // that the placeholders never reach: each of them (5 to 8 characters) becomes 29 at most, and
+  // timestamps cannot form a placeholder.
+  const std::size_t bound = 8 * text.size() + 4096;
   for (;;) {
     // An occurrence that starts in the rewritten stretch may end in the text not yet taken.
     const std::u16string around = out.substr(again) + std::u16string(text.substr(i, k - 1));
     if (const std::size_t q = around.find(token); q != std::u16string::npos) {
       const std::size_t at = again + q;
+      if (out.size() > bound) {
+        return out.append(text.substr(i));
+      }
       const std::u16string after = at + k < out.size() ? out.substr(at + k) : std::u16string();
       i += at + k > out.size() ? at + k - out.size() : 0;
       out.resize(at);

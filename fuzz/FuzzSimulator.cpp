@@ -11,14 +11,15 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   if (++runs % 2000 == 0) {
     service = std::make_unique<opc::sim::TService>();
   }
-  static const char* const kActions[] = {"", "GetStatus", "Browse", "Read", "Write", "GetProperties",
-                                         "Subscribe", "SubscriptionCancel"};
+  static const char* const kActions[] = {
+      "",      "GetStatus",     "Browse",    "Read",
+      "Write", "GetProperties", "Subscribe", "SubscriptionCancel"};
   if (size == 0) {
     return 0;
   }
   // Polled refresh waits by design; it is left out so that every input ends at once.
-  const std::string action = std::string("http://opcfoundation.org/webservices/XMLDA/1.0/") +
-                             kActions[data[0] % 8];
+  const std::string action =
+      std::string("http://opcfoundation.org/webservices/XMLDA/1.0/") + kActions[data[0] % 8];
   const std::string body(reinterpret_cast<const char*>(data) + 1, size - 1);
   if (body.find("PolledRefresh") != std::string::npos) {
     return 0;

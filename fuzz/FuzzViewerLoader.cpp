@@ -7,8 +7,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const opc::TLoadedReply reply =
       opc::PrepareReply("fuzz.xml", std::string(reinterpret_cast<const char*>(data), size));
-  if (reply.parseError && (reply.parseError->line == 0 ||
-                           reply.parseError->line > reply.rawLineStarts.size())) {
+  if (reply.parseError &&
+      (reply.parseError->line == 0 || reply.parseError->line > reply.rawLineStarts.size())) {
     std::abort();
   }
   for (const opc::TXmlLine& line : reply.lines) {

@@ -48,6 +48,20 @@ INSTANTIATE_TEST_SUITE_P(
         BodyCase{"minute_not_taken_by_second", u"#now+1m#", u"2024-05-01T14:04:07.123+02:00"}),
     [](const auto& info) { return std::string(info.param.name); });
 
+TEST(ComposeEnvelope, ABodyOfNothingButPlaceholdersIsFilledWhole) {
+  FixedClock clock;
+  ScopedClock installed(clock);
+  std::u16string body;
+  for (int i = 0; i < 1000; ++i) {
+    body += u"#now#";
+  }
+  std::u16string expected;
+  for (int i = 0; i < 1000; ++i) {
+    expected += u"2024-05-01T14:03:07.123+02:00";
+  }
+  EXPECT_EQ(ComposeEnvelope(body), kHead + expected + kTail);
+}
+
 TEST(ComposeEnvelope, CarriesAcrossTheYear) {
   FixedClock clock;
   clock.now = {2024, 12, 31, 23, 59, 59, 500};

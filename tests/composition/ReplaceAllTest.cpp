@@ -67,3 +67,18 @@ TEST(ReplaceAll, AgreesWithSearchingFromTheStartEachTime) {
 
 } // namespace
 } // namespace opc
+
+namespace opc {
+namespace {
+
+TEST(ReplaceAll, AReplacementThatFormsItsTokenAgainForeverStops) {
+  // "\xff}}" -> "}}\xff\xff" keeps making "\xff}}" from one replacement's end and the next one's
+  // start; found by fuzzing. The rule would never end; the rewriting stops instead.
+  const std::u16string text = u"\u00ff}}}}";
+  const std::u16string result = ReplaceAll(text, u"\u00ff}}", u"}}\u00ff\u00ff");
+  EXPECT_LT(result.size(), 8 * text.size() + 4096 + 64);
+  EXPECT_EQ(ReplaceAll(u"aaaab", u"ab", u"bba"), u"bbbbbbbbbbbbbbbbaaaa") << "a chain that ends";
+}
+
+} // namespace
+} // namespace opc
