@@ -41,7 +41,7 @@ struct TLoadedReply {
   std::size_t widestLine = 0;
   std::optional<TParseError> parseError;
   std::optional<TSoapFault> fault;
-  std::string readError; // the file could not be read
+  std::string readError;         // the file could not be read
   bool tooLargeToIndent = false; // over 512 MiB: raw view only
 };
 

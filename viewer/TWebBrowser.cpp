@@ -157,11 +157,18 @@ void TWebBrowser::Show(std::shared_ptr<const TLoadedReply> reply, quint64 genera
 
 // The viewer takes the focus as one control; its keys scroll the view in sight.
 void TWebBrowser::keyPressEvent(QKeyEvent* event) {
+  // A key the view does not take comes back up to this widget; it then goes on to the parents.
+  if (FForwarding) {
+    event->ignore();
+    return;
+  }
+  FForwarding = true;
   QCoreApplication::sendEvent(FStack->currentWidget(), event);
+  FForwarding = false;
 }
 
 QString TWebBrowser::BannerText() const {
-  return FBanner->isVisible() ? FBanner->text() : QString();
+  return FBanner->isHidden() ? QString() : FBanner->text();
 }
 
 bool TWebBrowser::ShowsRaw() const {

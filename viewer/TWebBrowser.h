@@ -59,6 +59,7 @@ private:
   std::shared_ptr<const TLoadedReply> FReply;
   quint64 FGeneration = 0;
   bool FLoading = false;
+  bool FForwarding = false;
 };
 
 } // namespace opc
