@@ -26,12 +26,14 @@ std::string XsdNow() {
 std::optional<TClock::time_point> ParseXsdTime(const std::string& text) {
   int year, month, day, hour, minute, consumed = 0;
   double second;
-  if (std::sscanf(text.c_str(), "%d-%d-%dT%d:%d:%lf%n", &year, &month, &day, &hour, &minute,
+  // Fixed widths, so that no field can overflow its number, and every field in its range.
+  if (std::sscanf(text.c_str(), "%4d-%2d-%2dT%2d:%2d:%6lf%n", &year, &month, &day, &hour, &minute,
                   &second, &consumed) != 6) {
     return std::nullopt;
   }
-  if (year < 1900 || year > 2200) { // beyond what the clock's time points can hold
-    return std::nullopt;
+  if (year < 1900 || year > 2200 || month < 1 || month > 12 || day < 1 || day > 31 || hour < 0 ||
+      hour > 24 || minute < 0 || minute > 59 || !(second >= 0 && second < 61)) {
+    return std::nullopt; // beyond the calendar or what the clock's time points can hold
   }
   std::tm parts{};
   parts.tm_year = year - 1900;
@@ -50,8 +52,8 @@ std::optional<TClock::time_point> ParseXsdTime(const std::string& text) {
     if (zone != "Z") {
       int zh = 0, zm = 0;
       char sign = 0;
-      if (std::sscanf(zone.c_str(), "%c%d:%d", &sign, &zh, &zm) != 3 ||
-          (sign != '+' && sign != '-')) {
+      if (std::sscanf(zone.c_str(), "%c%2d:%2d", &sign, &zh, &zm) != 3 ||
+          (sign != '+' && sign != '-') || zh < 0 || zh > 14 || zm < 0 || zm > 59) {
         return std::nullopt;
       }
       base -= (sign == '+' ? 1 : -1) * (zh * 3600 + zm * 60);

@@ -407,3 +407,22 @@ TEST(SimServer, ARequestOverTheLimitGets413AndAFault) {
 
 } // namespace
 } // namespace opc::sim
+
+namespace opc::sim {
+namespace {
+
+TEST_F(SimService, ADeadlineOutsideTheCalendarIsIgnored) {
+  // Found by fuzzing: a day of twenty digits overflowed the clock's arithmetic.
+  const TReply reply =
+      Call("Read", Op("Read", "",
+                      "<Options RequestDeadline=\"2030-01-01333333333333333333T00:00:0\"/>"
+                      "<ItemList><Items ItemName=\"Static/Int32\"/></ItemList>"));
+  EXPECT_EQ(reply.status, 200);
+  EXPECT_EQ(reply.body.find("E_TIMEDOUT"), std::string::npos) << reply.body;
+  EXPECT_FALSE(ParseXsdTime("2024-13-01T00:00:00Z"));
+  EXPECT_FALSE(ParseXsdTime("2024-05-01T00:00:00+99:00"));
+  EXPECT_TRUE(ParseXsdTime("2024-05-01T14:03:07.123+02:00"));
+}
+
+} // namespace
+} // namespace opc::sim
