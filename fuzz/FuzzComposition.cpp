@@ -9,19 +9,21 @@
 
 namespace {
 
-// The rule as it reads; nothing when it does not end within a generous number of steps.
+// The rule as it reads; nothing when it does not end within a number of steps, or grows past
+// the bound at which ReplaceAll stops rewriting.
 std::optional<std::u16string> FromStartEachTime(std::u16string text, const std::u16string& token,
                                                 const std::u16string& replacement) {
   if (token.empty()) {
     return text;
   }
+  const std::size_t bound = 8 * text.size() + 4096;
   for (int steps = 0; steps < 4000; ++steps) {
     const std::size_t at = text.find(token);
     if (at == std::u16string::npos) {
       return text;
     }
     text.replace(at, token.size(), replacement);
-    if (text.size() > 1 << 14) {
+    if (text.size() > bound) {
       break;
     }
   }
