@@ -3,6 +3,7 @@
 #include "sim/Routes.h"
 #include "sim/Service.h"
 
+#include <benchmark/benchmark.h>
 #include <httplib.h>
 #include <string>
 #include <thread>
@@ -39,7 +40,13 @@ private:
 };
 
 // Peak resident memory since the last reset, in bytes.
-inline void ResetPeakMemory() { std::FILE* f = std::fopen("/proc/self/clear_refs", "w"); if (f) { std::fputs("5", f); std::fclose(f); } }
+inline void ResetPeakMemory() {
+  std::FILE* f = std::fopen("/proc/self/clear_refs", "w");
+  if (f) {
+    std::fputs("5", f);
+    std::fclose(f);
+  }
+}
 inline double PeakMemoryBytes() {
   std::FILE* f = std::fopen("/proc/self/status", "r");
   char line[256];
@@ -84,6 +91,21 @@ inline void TakeSmokeFlag(int& argc, char** argv) {
     }
   }
 }
-inline std::size_t Size(std::size_t mib) { return gSmoke ? 64 * 1024 : mib << 20; }
+inline std::size_t Size(std::size_t mib) {
+  return gSmoke ? 64 * 1024 : mib << 20;
+}
+
+// Registers a benchmark timed on the wall clock in milliseconds, with its size in MiB if it has
+// one; in a smoke run it goes once.
+inline void AddBenchmark(const char* name, void (*function)(benchmark::State&), long mib = -1) {
+  auto* b =
+      benchmark::RegisterBenchmark(name, function)->Unit(benchmark::kMillisecond)->UseRealTime();
+  if (mib >= 0) {
+    b->Arg(mib);
+  }
+  if (gSmoke) {
+    b->Iterations(1);
+  }
+}
 
 } // namespace opc::bench

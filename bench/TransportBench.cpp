@@ -19,7 +19,9 @@ namespace {
 
 const std::u16string kAction = u"http://opcfoundation.org/webservices/XMLDA/1.0/GetStatus";
 
-std::u16string Wide(const std::string& text) { return std::u16string(text.begin(), text.end()); }
+std::u16string Wide(const std::string& text) {
+  return std::u16string(text.begin(), text.end());
+}
 
 const std::string& GetStatusEnvelope() {
   static const std::string envelope = EncodeUtf8(ComposeEnvelope(
@@ -39,9 +41,11 @@ std::size_t AppendTo(char* data, std::size_t size, std::size_t count, void* targ
 }
 
 // A bare libcurl POST with the poster's header lines, a new handle each time.
-std::size_t CurlPost(const std::string& url, const char* body, std::size_t size, std::string& reply) {
+std::size_t CurlPost(const std::string& url, const char* body, std::size_t size,
+                     std::string& reply) {
   CURL* curl = curl_easy_init();
-  curl_slist* headers = curl_slist_append(nullptr, "SOAPAction: \"http://opcfoundation.org/webservices/XMLDA/1.0/GetStatus\"");
+  curl_slist* headers = curl_slist_append(
+      nullptr, "SOAPAction: \"http://opcfoundation.org/webservices/XMLDA/1.0/GetStatus\"");
   headers = curl_slist_append(headers, "Content-Type: text/xml; charset=\"utf-8\"");
   headers = curl_slist_append(headers, "Expect:");
   curl_easy_setopt(curl, CURLOPT_URL, url.c_str());
@@ -69,7 +73,8 @@ void RoundTripCurl(benchmark::State& state) {
   const std::string url = TBenchServer::Instance().Url(sim::kServicePath);
   for (auto _ : state) {
     std::string reply;
-    benchmark::DoNotOptimize(CurlPost(url, GetStatusEnvelope().data(), GetStatusEnvelope().size(), reply));
+    benchmark::DoNotOptimize(
+        CurlPost(url, GetStatusEnvelope().data(), GetStatusEnvelope().size(), reply));
   }
 }
 
@@ -187,25 +192,16 @@ void PlainWrite(benchmark::State& state) {
 }
 
 void Register() {
-  const auto add = [](const char* name, void (*function)(benchmark::State&), long mib = -1) {
-    auto* b = benchmark::RegisterBenchmark(name, function)->Unit(benchmark::kMillisecond)->UseRealTime();
-    if (mib >= 0) {
-      b->Arg(mib);
-    }
-    if (gSmoke) {
-      b->Iterations(1);
-    }
-  };
-  add("round_trip/poster", RoundTripPoster);
-  add("round_trip/curl", RoundTripCurl);
-  add("download/poster", DownloadPoster, 256);
-  add("download/curl", DownloadCurl, 256);
-  add("upload/poster", UploadPoster, 256);
-  add("upload/curl", UploadCurl, 256);
-  add("response_file/no_mark", ResponseFile<0>, 64);
-  add("response_file/utf8_mark", ResponseFile<1>, 64);
-  add("response_file/utf16_mark", ResponseFile<2>, 64);
-  add("response_file/plain_write", PlainWrite, 64);
+  AddBenchmark("round_trip/poster", RoundTripPoster);
+  AddBenchmark("round_trip/curl", RoundTripCurl);
+  AddBenchmark("download/poster", DownloadPoster, 256);
+  AddBenchmark("download/curl", DownloadCurl, 256);
+  AddBenchmark("upload/poster", UploadPoster, 256);
+  AddBenchmark("upload/curl", UploadCurl, 256);
+  AddBenchmark("response_file/no_mark", ResponseFile<0>, 64);
+  AddBenchmark("response_file/utf8_mark", ResponseFile<1>, 64);
+  AddBenchmark("response_file/utf16_mark", ResponseFile<2>, 64);
+  AddBenchmark("response_file/plain_write", PlainWrite, 64);
 }
 
 } // namespace

@@ -24,7 +24,9 @@ QTemporaryDir& Folder() {
   return folder;
 }
 
-QString FolderPath() { return Folder().path() + u'/'; }
+QString FolderPath() {
+  return Folder().path() + u'/';
+}
 
 void WriteTemplates() {
   QFile file(FolderPath() + QStringLiteral("GetStatus.x"));
@@ -38,13 +40,16 @@ std::string ReplyFile(std::size_t size) {
     return path;
   }
   std::ofstream out(path, std::ios::binary);
-  out << "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"><soap:Body><ReadResponse xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"><RItemList>\r\n";
+  out << "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope "
+         "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
+         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"><soap:Body><ReadResponse "
+         "xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"><RItemList>\r\n";
   std::size_t written = 0;
   for (int i = 0; written < size; ++i) {
-    const std::string item = "<Items ItemName=\"Paging/Item" + std::to_string(i % 1000) +
-                             "\" Timestamp=\"2024-05-01T14:03:07.123+02:00\"><Value xsi:type=\"xsd:int\">" +
-                             std::to_string(i) + "</Value></Items>\r\n";
+    const std::string item =
+        "<Items ItemName=\"Paging/Item" + std::to_string(i % 1000) +
+        "\" Timestamp=\"2024-05-01T14:03:07.123+02:00\"><Value xsi:type=\"xsd:int\">" +
+        std::to_string(i) + "</Value></Items>\r\n";
     out << item;
     written += item.size();
   }
@@ -63,7 +68,8 @@ void GoWindow(benchmark::State& state) {
   const std::size_t size = Size(static_cast<std::size_t>(state.range(0)));
   TForm1 form(FolderPath());
   form.show();
-  form.eURL->setText(QString::fromStdString(TBenchServer::Instance().Url("/test/body?size=" + std::to_string(size))));
+  form.eURL->setText(QString::fromStdString(
+      TBenchServer::Instance().Url("/test/body?size=" + std::to_string(size))));
   for (auto _ : state) {
     QSignalSpy loaded(form.WebBrowser1, &TWebBrowser::Loaded);
     QTest::keyClick(form.eURL, Qt::Key_F9);
@@ -135,23 +141,14 @@ void StartupBare(benchmark::State& state) {
 }
 
 void Register() {
-  const auto add = [](const char* name, void (*function)(benchmark::State&), long mib = -1) {
-    auto* b = benchmark::RegisterBenchmark(name, function)->Unit(benchmark::kMillisecond)->UseRealTime();
-    if (mib >= 0) {
-      b->Arg(mib);
-    }
-    if (gSmoke) {
-      b->Iterations(1);
-    }
-  };
-  add("go/window", GoWindow, 64);
-  add("go/transport", GoTransport, 64);
+  AddBenchmark("go/window", GoWindow, 64);
+  AddBenchmark("go/transport", GoTransport, 64);
   for (long mib : {1, 16, 128}) {
-    add("viewer/navigate", ViewerNavigate, mib);
-    add("viewer/read", ViewerRead, mib);
+    AddBenchmark("viewer/navigate", ViewerNavigate, mib);
+    AddBenchmark("viewer/read", ViewerRead, mib);
   }
-  add("startup/window", StartupWindow);
-  add("startup/bare", StartupBare);
+  AddBenchmark("startup/window", StartupWindow);
+  AddBenchmark("startup/bare", StartupBare);
 }
 
 } // namespace

@@ -1,6 +1,7 @@
 #include "AppTestHelpers.h"
 #include "AppTests.h"
 #include "LoopbackServer.h"
+#include "ProcessStats.h"
 #include "RawServer.h"
 #include "TestCertificates.h"
 #include "app/CredentialsDialog.h"
@@ -22,17 +23,6 @@ namespace opc::test {
 using namespace Qt::StringLiterals;
 
 namespace {
-
-std::size_t OpenDescriptors() {
-  std::size_t n = 0;
-  if (DIR* dir = ::opendir("/proc/self/fd")) {
-    while (::readdir(dir)) {
-      ++n;
-    }
-    ::closedir(dir);
-  }
-  return n;
-}
 
 QByteArray ReadFile(const QString& path) {
   QFile file(path);
@@ -205,7 +195,7 @@ private slots:
     for (int i = 0; i < 100 && OpenDescriptors() > descriptors; ++i) {
       QThread::msleep(20);
     }
-    QCOMPARE(OpenDescriptors(), descriptors);
+    QVERIFY(OpenDescriptors() <= descriptors); // a connection of an earlier run may close meanwhile
 
     // The window goes on working: the next run against the service succeeds.
     if (target.isEmpty()) {

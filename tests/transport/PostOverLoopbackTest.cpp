@@ -1,5 +1,6 @@
 #include "InetSession.h"
 #include "LoopbackServer.h"
+#include "ProcessStats.h"
 #include "RawServer.h"
 #include "base/Error.h"
 #include "sim/Routes.h"
@@ -124,17 +125,6 @@ TEST_F(PostOverLoopback, CredentialsFromTheDialogOrACancel) {
   EXPECT_EQ(cancelled.response, "");
 }
 
-std::size_t OpenDescriptors() {
-  std::size_t n = 0;
-  if (DIR* dir = ::opendir("/proc/self/fd")) {
-    while (::readdir(dir)) {
-      ++n;
-    }
-    ::closedir(dir);
-  }
-  return n;
-}
-
 TEST_F(PostOverLoopback, NoDescriptorOutlivesAPostOnSuccessOrFailure) {
   TRawServer server([](int fd) {
     const std::string request = TRawServer::ReadRequest(fd);
@@ -156,16 +146,6 @@ TEST_F(PostOverLoopback, NoDescriptorOutlivesAPostOnSuccessOrFailure) {
   EXPECT_EQ(OpenDescriptors(), before);
 }
 
-long PeakResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("VmHWM:", 0) == 0) {
-      return std::stol(line.substr(6));
-    }
-  }
-  return 0;
-}
-
 TEST_F(PostOverLoopback, AReplyOfMoreThanAGibibyteStreamsInBoundedMemory) {
   constexpr std::size_t kChunk = 1 << 20;
   constexpr std::size_t kTotal = (std::size_t{1} << 30) + 1;
@@ -179,7 +159,7 @@ TEST_F(PostOverLoopback, AReplyOfMoreThanAGibibyteStreamsInBoundedMemory) {
         });
   });
   server.Start();
-  std::ofstream("/proc/self/clear_refs") << "5"; // start the peak afresh
+  ResetPeak(); // start the peak afresh
   const long before = PeakResidentKiB();
   TInetSession session(server.port);
   ASSERT_TRUE(session.Send("b"));
@@ -209,16 +189,6 @@ TEST_F(PostOverLoopback, AReplyOfMoreThanAGibibyteStreamsInBoundedMemory) {
 namespace opc::test {
 namespace {
 
-long ResidentKiB() {
-  std::ifstream status("/proc/self/status");
-  for (std::string line; std::getline(status, line);) {
-    if (line.rfind("VmRSS:", 0) == 0) {
-      return std::stol(line.substr(6));
-    }
-  }
-  return 0;
-}
-
 TEST_F(PostOverLoopback, TenThousandRoundTripsLeaveMemoryAndDescriptorsFlat) {
   sim::TService service;
   TLoopbackServer<> server;
@@ -244,7 +214,7 @@ TEST_F(PostOverLoopback, TenThousandRoundTripsLeaveMemoryAndDescriptorsFlat) {
   for (int i = 0; i < 100 && OpenDescriptors() > descriptors; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  EXPECT_EQ(OpenDescriptors(), descriptors);
+  EXPECT_LE(OpenDescriptors(), descriptors); // fewer: a connection of an earlier test closed meanwhile
   std::printf(
       "after 500 and 10,000 round trips: resident %ld KiB and %ld KiB, descriptors %zu and %zu\n",
       memory, ResidentKiB(), descriptors, OpenDescriptors());
