@@ -4,6 +4,9 @@
 #include "sim/Service.h"
 
 #include <benchmark/benchmark.h>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
 #include <httplib.h>
 #include <string>
 #include <thread>
@@ -47,12 +50,15 @@ inline void ResetPeakMemory() {
     std::fclose(f);
   }
 }
-inline double PeakMemoryBytes() {
+// A field of /proc/self/status ("VmHWM" the peak, "VmRSS" now), in bytes.
+inline double StatusBytes(const char* field) {
   std::FILE* f = std::fopen("/proc/self/status", "r");
   char line[256];
   long kib = 0;
+  const std::size_t length = std::strlen(field);
   while (f && std::fgets(line, sizeof line, f)) {
-    if (std::sscanf(line, "VmHWM: %ld", &kib) == 1) {
+    if (std::strncmp(line, field, length) == 0 && line[length] == ':') {
+      kib = std::atol(line + length + 1);
       break;
     }
   }
@@ -61,19 +67,11 @@ inline double PeakMemoryBytes() {
   }
   return static_cast<double>(kib) * 1024;
 }
+inline double PeakMemoryBytes() {
+  return StatusBytes("VmHWM");
+}
 inline double CurrentMemoryBytes() {
-  std::FILE* f = std::fopen("/proc/self/status", "r");
-  char line[256];
-  long kib = 0;
-  while (f && std::fgets(line, sizeof line, f)) {
-    if (std::sscanf(line, "VmRSS: %ld", &kib) == 1) {
-      break;
-    }
-  }
-  if (f) {
-    std::fclose(f);
-  }
-  return static_cast<double>(kib) * 1024;
+  return StatusBytes("VmRSS");
 }
 
 // "--smoke" in the arguments: one iteration of every benchmark with small sizes, so that CI keeps
