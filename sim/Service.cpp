@@ -133,9 +133,17 @@ public:
   bool itemTime = false;
   bool itemName = false;
   bool itemPath = false;
+  std::optional<TClock::time_point> deadline;
 
   // What the request's Options ask of every item in the reply.
   void ReadOptions(pugi::xml_node options) {
+    if (const pugi::xml_attribute a = options.attribute("RequestDeadline")) {
+      deadline = ParseXsdTime(a.value());
+      if (!deadline) {
+        throw TFault{"soap:Client",
+                     std::string("RequestDeadline is not an xsd:dateTime: \"") + a.value() + "\""};
+      }
+    }
     errorText = Flag(options, "ReturnErrorText", true);
     itemTime = Flag(options, "ReturnItemTime", false);
     itemName = Flag(options, "ReturnItemName", false);
@@ -426,8 +434,7 @@ std::string TService::Read(TRequestContext& c) {
   const pugi::xml_node options = Child(c.request, "Options");
   const pugi::xml_node list = Child(c.request, "ItemList");
   c.ReadOptions(options);
-  const auto deadline = ParseXsdTime(options.attribute("RequestDeadline").value());
-  const bool late = deadline && *deadline < TClock::now();
+  const bool late = c.deadline && *c.deadline < TClock::now();
 
   TXmlWriter w;
   w.Open("ReadResponse").Attr("xmlns", kOpcNamespace);
