@@ -13,6 +13,12 @@ namespace opc::sim {
 namespace {
 
 constexpr char kSoap12Namespace[] = "http://www.w3.org/2003/05/soap-envelope";
+
+// A request the operation cannot answer with a reply: it is answered with this SOAP fault.
+struct TFault {
+  std::string code;
+  std::string text;
+};
 constexpr char kXsdNamespace[] = "http://www.w3.org/2001/XMLSchema";
 
 const char* LocalName(const char* name) {
@@ -127,9 +133,17 @@ public:
   bool itemTime = false;
   bool itemName = false;
   bool itemPath = false;
+  std::optional<TClock::time_point> deadline;
 
   // What the request's Options ask of every item in the reply.
   void ReadOptions(pugi::xml_node options) {
+    if (const pugi::xml_attribute a = options.attribute("RequestDeadline")) {
+      deadline = ParseXsdTime(a.value());
+      if (!deadline) {
+        throw TFault{"soap:Client",
+                     std::string("RequestDeadline is not an xsd:dateTime: \"") + a.value() + "\""};
+      }
+    }
     errorText = Flag(options, "ReturnErrorText", true);
     itemTime = Flag(options, "ReturnItemTime", false);
     itemName = Flag(options, "ReturnItemName", false);
@@ -229,31 +243,32 @@ TReply TService::Handle(const std::string& soapAction, const std::string& body) 
   if (!request) {
     return {500, SoapFault("soap:Client", "The SOAP Body holds no request.")};
   }
-  ExpireSubscriptions();
+  FSubscriptions.Expire();
   TRequestContext c;
   c.request = request;
   TReply reply;
-  if (operation == "GetStatus") {
-    reply.body = GetStatus(c);
-  } else if (operation == "Browse") {
-    reply.body = Browse(c);
-  } else if (operation == "Read") {
-    reply.body = Read(c);
-  } else if (operation == "Write") {
-    reply.body = Write(c);
-  } else if (operation == "GetProperties") {
-    reply.body = GetProperties(c);
-  } else if (operation == "Subscribe") {
-    reply.body = Subscribe(c);
-  } else if (operation == "SubscriptionPolledRefresh") {
-    reply.body = PolledRefresh(c);
-  } else if (operation == "SubscriptionCancel") {
-    reply.body = Cancel(c, reply);
-    if (reply.status != 200) {
-      return reply;
+  try {
+    if (operation == "GetStatus") {
+      reply.body = GetStatus(c);
+    } else if (operation == "Browse") {
+      reply.body = Browse(c);
+    } else if (operation == "Read") {
+      reply.body = Read(c);
+    } else if (operation == "Write") {
+      reply.body = Write(c);
+    } else if (operation == "GetProperties") {
+      reply.body = GetProperties(c);
+    } else if (operation == "Subscribe") {
+      reply.body = Subscribe(c);
+    } else if (operation == "SubscriptionPolledRefresh") {
+      reply.body = PolledRefresh(c);
+    } else if (operation == "SubscriptionCancel") {
+      reply.body = Cancel(c);
+    } else {
+      return {500, SoapFault("soap:Client", "Unknown operation: " + operation)};
     }
-  } else {
-    return {500, SoapFault("soap:Client", "Unknown operation: " + operation)};
+  } catch (const TFault& fault) {
+    return {500, SoapFault(fault.code, fault.text)};
   }
   reply.body = Envelope(reply.body);
   return reply;
@@ -419,8 +434,7 @@ std::string TService::Read(TRequestContext& c) {
   const pugi::xml_node options = Child(c.request, "Options");
   const pugi::xml_node list = Child(c.request, "ItemList");
   c.ReadOptions(options);
-  const auto deadline = ParseXsdTime(options.attribute("RequestDeadline").value());
-  const bool late = deadline && *deadline < TClock::now();
+  const bool late = c.deadline && *c.deadline < TClock::now();
 
   TXmlWriter w;
   w.Open("ReadResponse").Attr("xmlns", kOpcNamespace);
@@ -546,10 +560,8 @@ std::string TService::Subscribe(TRequestContext& c) {
   const pugi::xml_node list = Child(c.request, "ItemList");
   c.ReadOptions(options);
   const bool values = Flag(c.request, "ReturnValuesOnReply", false);
-  TSubscription subscription;
-  subscription.samplingMs = std::max(100, list.attribute("RequestedSamplingRate").as_int(500));
-  subscription.pingRateMs = c.request.attribute("SubscriptionPingRate").as_int(0);
-  subscription.lastPolled = TClock::now();
+  const int samplingMs = std::max(100, list.attribute("RequestedSamplingRate").as_int(500));
+  const int pingRateMs = c.request.attribute("SubscriptionPingRate").as_int(0);
 
   struct TEntry {
     std::string name, clientHandle;
@@ -557,6 +569,8 @@ std::string TService::Subscribe(TRequestContext& c) {
     std::optional<TValue> value;
   };
   std::vector<TEntry> entries;
+  std::vector<TSubscribedItem> items;
+  TSubscription::TChanges sent;
   for (pugi::xml_node item : Children(list, "Items")) {
     TEntry entry{item.attribute("ItemName").value(), item.attribute("ClientItemHandle").value(),
                  nullptr, std::nullopt};
@@ -567,22 +581,26 @@ std::string TService::Subscribe(TRequestContext& c) {
     if (!entry.result) {
       if (values) {
         entry.value = FSpace.Read(*found);
+        sent.emplace_back(items.size(), *entry.value);
       }
-      subscription.items.push_back({found, entry.name, entry.clientHandle, entry.value});
+      items.push_back({found, entry.name, entry.clientHandle});
     }
     entries.push_back(std::move(entry));
   }
-  std::string handle;
-  {
-    std::lock_guard lock(FMutex);
-    handle = std::to_string(FNextHandle++);
-    FSubscriptions[handle] = subscription;
+  auto subscription = std::make_shared<TSubscription>(std::move(items), samplingMs);
+  subscription->MarkSent(sent);
+  // Not polled within twice its ping rate (ten minutes if none), a subscription ends.
+  const auto lifetime = std::chrono::milliseconds(pingRateMs > 0 ? pingRateMs : 600'000) * 2;
+  const std::optional<std::string> handle = FSubscriptions.Add(subscription, lifetime);
+  if (!handle) {
+    throw TFault{"soap:Server",
+                 "E_OUTOFMEMORY: The server holds as many subscriptions as it takes."};
   }
   TXmlWriter w;
-  w.Open("SubscribeResponse").Attr("xmlns", kOpcNamespace).Attr("ServerSubHandle", handle);
+  w.Open("SubscribeResponse").Attr("xmlns", kOpcNamespace).Attr("ServerSubHandle", *handle);
   c.ReplyBase(w, "SubscribeResult", options.attribute("ClientRequestHandle").value(),
               options.attribute("LocaleID").value());
-  w.Open("RItemList").Attr("RevisedSamplingRate", std::to_string(subscription.samplingMs));
+  w.Open("RItemList").Attr("RevisedSamplingRate", std::to_string(samplingMs));
   for (const TEntry& entry : entries) {
     w.Open("Items").Open("ItemValue");
     c.ItemHead(w, entry.name, "", entry.clientHandle);
@@ -598,73 +616,54 @@ std::string TService::Subscribe(TRequestContext& c) {
   return w.Take();
 }
 
-void TService::ExpireSubscriptions() {
-  std::lock_guard lock(FMutex);
-  const auto now = TClock::now();
-  for (auto it = FSubscriptions.begin(); it != FSubscriptions.end();) {
-    // A subscription that is not polled within its ping rate (ten minutes if none) ends.
-    const int rate = it->second.pingRateMs > 0 ? it->second.pingRateMs : 600'000;
-    if (now - it->second.lastPolled > std::chrono::milliseconds(rate) * 2) {
-      it = FSubscriptions.erase(it);
-    } else {
-      ++it;
-    }
-  }
-}
-
 std::string TService::PolledRefresh(TRequestContext& c) {
   const pugi::xml_node options = Child(c.request, "Options");
   c.ReadOptions(options);
   const bool all = Flag(c.request, "ReturnAllItems", false);
   const int waitMs = std::clamp(c.request.attribute("WaitTime").as_int(0), 0, 300'000);
-  std::vector<std::string> handles;
-  for (pugi::xml_node h : Children(c.request, "ServerSubHandles")) {
-    handles.push_back(h.child_value());
-  }
   const std::string holdText = c.request.attribute("HoldTime").value();
   const auto hold =
       holdText.empty() ? std::optional<TClock::time_point>(TClock::now()) : ParseXsdTime(holdText);
-  bool holdValid = hold && *hold < TClock::now() + std::chrono::minutes(10);
+  const bool holdValid = hold && *hold < TClock::now() + std::chrono::minutes(10);
+
+  // The subscriptions are held for the whole refresh: a cancel meanwhile takes them out of the
+  // store, and this reply still reports on them as they were asked for.
+  struct TPolled {
+    std::string handle;
+    std::shared_ptr<TSubscription> subscription;
+    TSubscription::TChanges changes;
+  };
+  std::vector<TPolled> polled;
+  std::vector<std::string> invalid;
+  int sampling = 1000;
+  for (pugi::xml_node h : Children(c.request, "ServerSubHandles")) {
+    const std::string handle = h.child_value();
+    if (auto subscription = FSubscriptions.Touch(handle)) {
+      sampling = std::min(sampling, subscription->SamplingMs());
+      polled.push_back({handle, std::move(subscription), {}});
+    } else {
+      invalid.push_back(handle);
+    }
+  }
 
   // Not before the hold time; then as soon as a value changes, or when the wait time is over.
   if (holdValid) {
     std::this_thread::sleep_until(*hold);
-  }
-  const auto waitEnd = TClock::now() + std::chrono::milliseconds(waitMs);
-  std::map<std::string, std::vector<std::pair<const TSubscribedItem*, TValue>>> changes;
-  std::vector<std::string> invalid;
-  for (;;) {
-    changes.clear();
-    invalid.clear();
-    bool any = false;
-    int sampling = 1000;
-    {
-      std::lock_guard lock(FMutex);
-      for (const std::string& handle : handles) {
-        const auto found = FSubscriptions.find(handle);
-        if (found == FSubscriptions.end()) {
-          invalid.push_back(handle);
-          continue;
-        }
-        found->second.lastPolled = TClock::now();
-        sampling = std::min(sampling, found->second.samplingMs);
-        auto& list = changes[handle];
-        for (const TSubscribedItem& item : found->second.items) {
-          const TValue value = FSpace.Read(*item.item);
-          if (all || !item.lastSent || !(*item.lastSent == value)) {
-            list.emplace_back(&item, value);
-            any = true;
-          }
-        }
+    const auto waitEnd = TClock::now() + std::chrono::milliseconds(waitMs);
+    for (;;) {
+      bool any = false;
+      for (TPolled& p : polled) {
+        p.changes = p.subscription->Changes(FSpace, all);
+        any = any || !p.changes.empty();
       }
+      if (any || all || TClock::now() >= waitEnd) {
+        break;
+      }
+      std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(
+          std::chrono::milliseconds(sampling),
+          std::chrono::duration_cast<std::chrono::milliseconds>(waitEnd - TClock::now()) +
+              std::chrono::milliseconds(1)));
     }
-    if (!holdValid || any || all || TClock::now() >= waitEnd) {
-      break;
-    }
-    std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(
-        std::chrono::milliseconds(sampling),
-        std::chrono::duration_cast<std::chrono::milliseconds>(waitEnd - TClock::now()) +
-            std::chrono::milliseconds(1)));
   }
 
   TXmlWriter w;
@@ -678,38 +677,31 @@ std::string TService::PolledRefresh(TRequestContext& c) {
   if (!holdValid) {
     c.errors["E_INVALIDHOLDTIME"] = true;
   } else {
-    std::lock_guard lock(FMutex);
-    for (auto& [handle, list] : changes) {
-      w.Open("RItemList").Attr("SubscriptionHandle", handle);
-      const auto found = FSubscriptions.find(handle);
-      for (auto& [item, value] : list) {
+    for (TPolled& p : polled) {
+      w.Open("RItemList").Attr("SubscriptionHandle", p.handle);
+      for (const auto& [index, value] : p.changes) {
+        const TSubscribedItem& item = p.subscription->Items()[index];
         w.Open("Items");
-        c.ItemHead(w, item->itemName, "", item->clientHandle);
+        c.ItemHead(w, item.itemName, "", item.clientHandle);
         c.ItemValue(w, value);
         w.Close();
-        if (found != FSubscriptions.end()) {
-          for (TSubscribedItem& stored : found->second.items) {
-            if (&stored == item) {
-              stored.lastSent = value;
-            }
-          }
-        }
       }
       w.Close();
+      p.subscription->MarkSent(p.changes);
     }
+  }
+  for (TPolled& p : polled) {
+    p.subscription.reset();
+    FSubscriptions.Touch(p.handle); // the client was there until the reply
   }
   c.Errors(w);
   return w.Take();
 }
 
-std::string TService::Cancel(TRequestContext& c, TReply& reply) {
+std::string TService::Cancel(TRequestContext& c) {
   const std::string handle = c.request.attribute("ServerSubHandle").value();
-  std::lock_guard lock(FMutex);
-  if (FSubscriptions.erase(handle) == 0) {
-    reply.status = 500;
-    reply.body =
-        SoapFault("soap:Client", std::string("E_NOSUBSCRIPTION: ") + ErrorText("E_NOSUBSCRIPTION"));
-    return reply.body;
+  if (!FSubscriptions.Remove(handle)) {
+    throw TFault{"soap:Client", std::string("E_NOSUBSCRIPTION: ") + ErrorText("E_NOSUBSCRIPTION")};
   }
   TXmlWriter w;
   w.Open("SubscriptionCancelResponse").Attr("xmlns", kOpcNamespace);

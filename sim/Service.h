@@ -1,10 +1,9 @@
 #pragma once
 
 #include "sim/AddressSpace.h"
+#include "sim/SubscriptionStore.h"
 #include "sim/Time.h"
 
-#include <map>
-#include <mutex>
 #include <string>
 
 namespace opc::sim {
@@ -29,24 +28,9 @@ public:
   const TAddressSpace& Space() const { return FSpace; }
 
 private:
-  struct TSubscribedItem {
-    const TItem* item;
-    std::string itemName;
-    std::string clientHandle;
-    std::optional<TValue> lastSent;
-  };
-  struct TSubscription {
-    std::vector<TSubscribedItem> items;
-    int samplingMs = 500;
-    int pingRateMs = 0;
-    TClock::time_point lastPolled;
-  };
-
   TAddressSpace FSpace;
   std::string FStartTime;
-  std::mutex FMutex;
-  std::map<std::string, TSubscription> FSubscriptions;
-  long FNextHandle = 1;
+  TSubscriptionStore FSubscriptions;
 
   friend class TRequestContext;
   std::string GetStatus(class TRequestContext& c);
@@ -56,8 +40,7 @@ private:
   std::string GetProperties(TRequestContext& c);
   std::string Subscribe(TRequestContext& c);
   std::string PolledRefresh(TRequestContext& c);
-  std::string Cancel(TRequestContext& c, TReply& reply);
-  void ExpireSubscriptions();
+  std::string Cancel(TRequestContext& c);
 };
 
 // A SOAP 1.1 Fault envelope.
