@@ -1,5 +1,6 @@
 #include "sim/Service.h"
 
+#include "sim/XmlChars.h"
 #include "sim/XmlWriter.h"
 
 #include <algorithm>
@@ -214,6 +215,20 @@ TReply TService::Handle(const std::string& soapAction, const std::string& body) 
     return {500, SoapFault("soap:Client", std::string("The request is not well-formed XML: ") +
                                               parsed.description() + " at offset " +
                                               std::to_string(parsed.offset))};
+  }
+  // The parser takes any bytes as UTF-8 and drops lone surrogates of UTF-16; XML takes neither,
+  // and what it took would reach the reply.
+  const bool utf16 =
+      parsed.encoding == pugi::encoding_utf16_le || parsed.encoding == pugi::encoding_utf16_be;
+  const std::size_t invalidAt =
+      parsed.encoding == pugi::encoding_utf8 ? InvalidUtf8At(body)
+      : utf16 ? InvalidUtf16At(body, parsed.encoding == pugi::encoding_utf16_be)
+              : std::string::npos;
+  if (invalidAt != std::string::npos) {
+    return {500,
+            SoapFault("soap:Client",
+                      std::string("The request is not well-formed XML: the bytes at offset ") +
+                          std::to_string(invalidAt) + " are not " + (utf16 ? "UTF-16" : "UTF-8"))};
   }
   const pugi::xml_node envelope = document.document_element();
   const std::string envelopeNamespace = NamespaceOf(envelope, envelope.name());
