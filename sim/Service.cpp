@@ -1,5 +1,6 @@
 #include "sim/Service.h"
 
+#include "sim/XmlChars.h"
 #include "sim/XmlWriter.h"
 
 #include <algorithm>
@@ -204,7 +205,10 @@ public:
   }
 };
 
-TService::TService() : FStartTime(XsdNow()) {}
+TService::TService() : TService(TSubscriptionStore::TLimits{}) {}
+
+TService::TService(TSubscriptionStore::TLimits limits)
+    : FStartTime(XsdNow()), FSubscriptions(limits) {}
 
 TReply TService::Handle(const std::string& soapAction, const std::string& body) {
   pugi::xml_document document;
@@ -214,6 +218,20 @@ TReply TService::Handle(const std::string& soapAction, const std::string& body) 
     return {500, SoapFault("soap:Client", std::string("The request is not well-formed XML: ") +
                                               parsed.description() + " at offset " +
                                               std::to_string(parsed.offset))};
+  }
+  // The parser takes any bytes as UTF-8 and drops lone surrogates of UTF-16; XML takes neither,
+  // and what it took would reach the reply.
+  const bool utf16 =
+      parsed.encoding == pugi::encoding_utf16_le || parsed.encoding == pugi::encoding_utf16_be;
+  const std::size_t invalidAt =
+      parsed.encoding == pugi::encoding_utf8 ? InvalidUtf8At(body)
+      : utf16 ? InvalidUtf16At(body, parsed.encoding == pugi::encoding_utf16_be)
+              : std::string::npos;
+  if (invalidAt != std::string::npos) {
+    return {500,
+            SoapFault("soap:Client",
+                      std::string("The request is not well-formed XML: the bytes at offset ") +
+                          std::to_string(invalidAt) + " are not " + (utf16 ? "UTF-16" : "UTF-8"))};
   }
   const pugi::xml_node envelope = document.document_element();
   const std::string envelopeNamespace = NamespaceOf(envelope, envelope.name());
@@ -562,6 +580,12 @@ std::string TService::Subscribe(TRequestContext& c) {
   const bool values = Flag(c.request, "ReturnValuesOnReply", false);
   const int samplingMs = std::max(100, list.attribute("RequestedSamplingRate").as_int(500));
   const int pingRateMs = c.request.attribute("SubscriptionPingRate").as_int(0);
+  const std::size_t asked = Children(list, "Items").size();
+  if (asked > kMaxSubscribedItems) {
+    throw TFault{"soap:Client", "E_OUTOFMEMORY: A subscription takes at most " +
+                                    std::to_string(kMaxSubscribedItems) +
+                                    " items; this one asks for " + std::to_string(asked) + "."};
+  }
 
   struct TEntry {
     std::string name, clientHandle;
@@ -589,12 +613,16 @@ std::string TService::Subscribe(TRequestContext& c) {
   }
   auto subscription = std::make_shared<TSubscription>(std::move(items), samplingMs);
   subscription->MarkSent(sent);
-  // Not polled within twice its ping rate (ten minutes if none), a subscription ends.
-  const auto lifetime = std::chrono::milliseconds(pingRateMs > 0 ? pingRateMs : 600'000) * 2;
+  // The client pings by polling: heard of less often than its ping rate, it is taken for gone
+  // and the subscription ends. Without a ping rate the server's own applies.
+  const auto lifetime = pingRateMs > 0 ? std::chrono::milliseconds(pingRateMs) : kDefaultPingRate;
   const std::optional<std::string> handle = FSubscriptions.Add(subscription, lifetime);
   if (!handle) {
     throw TFault{"soap:Server",
-                 "E_OUTOFMEMORY: The server holds as many subscriptions as it takes."};
+                 "E_OUTOFMEMORY: The server holds as many subscriptions as it takes (at most " +
+                     std::to_string(FSubscriptions.Limits().subscriptions) + ", " +
+                     std::to_string(FSubscriptions.Limits().bytes >> 20) +
+                     " MiB in all); cancel one first."};
   }
   TXmlWriter w;
   w.Open("SubscribeResponse").Attr("xmlns", kOpcNamespace).Attr("ServerSubHandle", *handle);

@@ -11,6 +11,11 @@ namespace opc::sim {
 inline constexpr char kOpcNamespace[] = "http://opcfoundation.org/webservices/XMLDA/1.0/";
 inline constexpr char kSoap11Namespace[] = "http://schemas.xmlsoap.org/soap/envelope/";
 
+// A Subscribe with more items is answered with a fault.
+inline constexpr std::size_t kMaxSubscribedItems = 10'000;
+// How long a subscription without a ping rate lives without being polled.
+inline constexpr std::chrono::milliseconds kDefaultPingRate{60'000};
+
 struct TReply {
   int status = 200;
   std::string body;
@@ -21,6 +26,7 @@ struct TReply {
 class TService {
 public:
   TService();
+  explicit TService(TSubscriptionStore::TLimits limits);
 
   // soapAction as the header carries it (quoted or not, possibly empty).
   TReply Handle(const std::string& soapAction, const std::string& body);

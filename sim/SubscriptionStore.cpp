@@ -2,8 +2,25 @@
 
 namespace opc::sim {
 
+namespace {
+
+// An item's share of memory beside its names: the entry, the value last sent and the allocator's
+// overhead, for the scalar and short array values of the address space.
+constexpr std::size_t kItemBytes = 256;
+
+std::size_t BytesOf(const std::vector<TSubscribedItem>& items) {
+  std::size_t bytes = sizeof(TSubscription);
+  for (const TSubscribedItem& item : items) {
+    bytes += kItemBytes + item.itemName.size() + item.clientHandle.size();
+  }
+  return bytes;
+}
+
+} // namespace
+
 TSubscription::TSubscription(std::vector<TSubscribedItem> items, int samplingMs)
-    : FItems(std::move(items)), FSamplingMs(samplingMs), FLastSent(FItems.size()) {}
+    : FItems(std::move(items)), FSamplingMs(samplingMs), FBytes(BytesOf(FItems)),
+      FLastSent(FItems.size()) {}
 
 TSubscription::TChanges TSubscription::Changes(const TAddressSpace& space, bool all) const {
   TChanges changes;
@@ -31,13 +48,13 @@ TSubscriptionStore::TSubscriptionStore(TLimits limits) : FLimits(limits) {}
 std::optional<std::string> TSubscriptionStore::Add(std::shared_ptr<TSubscription> subscription,
                                                    std::chrono::milliseconds lifetime) {
   std::lock_guard lock(FMutex);
-  const std::size_t items = subscription->Items().size();
-  if (FEntries.size() >= FLimits.subscriptions || items > FLimits.items - FItems) {
+  const std::size_t bytes = subscription->Bytes();
+  if (FEntries.size() >= FLimits.subscriptions || bytes > FLimits.bytes - FBytes) {
     return std::nullopt;
   }
   std::string handle = std::to_string(FNextHandle++);
   FEntries.emplace(handle, TEntry{std::move(subscription), lifetime, TClock::now()});
-  FItems += items;
+  FBytes += bytes;
   return handle;
 }
 
@@ -57,7 +74,7 @@ bool TSubscriptionStore::Remove(const std::string& handle) {
   if (found == FEntries.end()) {
     return false;
   }
-  FItems -= found->second.subscription->Items().size();
+  FBytes -= found->second.subscription->Bytes();
   FEntries.erase(found);
   return true;
 }
@@ -69,7 +86,7 @@ void TSubscriptionStore::Expire(TClock::time_point now) {
     // and a client waiting on a refresh is still there.
     const bool inUse = it->second.subscription.use_count() > 1;
     if (!inUse && now - it->second.lastHeard > it->second.lifetime) {
-      FItems -= it->second.subscription->Items().size();
+      FBytes -= it->second.subscription->Bytes();
       it = FEntries.erase(it);
     } else {
       ++it;

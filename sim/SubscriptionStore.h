@@ -31,6 +31,8 @@ public:
 
   const std::vector<TSubscribedItem>& Items() const { return FItems; }
   int SamplingMs() const { return FSamplingMs; }
+  // About what it takes in memory, with what it may come to hold of values.
+  std::size_t Bytes() const { return FBytes; }
 
   // The items whose value is not the one last sent (every item when all is set).
   TChanges Changes(const TAddressSpace& space, bool all) const;
@@ -40,21 +42,22 @@ public:
 private:
   const std::vector<TSubscribedItem> FItems;
   const int FSamplingMs;
+  const std::size_t FBytes;
   mutable std::mutex FMutex;
   std::vector<std::optional<TValue>> FLastSent;
 };
 
 // The server's subscriptions by handle. It owns its lock and hands out shared ownership, so a
 // subscription lives as long as anyone works with it, whatever another client does meanwhile.
-// It is bounded in subscriptions and in items over all of them; a subscription that hears nothing
-// from its client for longer than its lifetime ends, unless a refresh of it is under way.
+// It is bounded in subscriptions and in the memory they take together; a subscription that hears
+// nothing from its client for longer than its lifetime ends, unless a refresh of it is under way.
 class TSubscriptionStore {
 public:
   using TClock = std::chrono::steady_clock;
 
   struct TLimits {
     std::size_t subscriptions = 1000;
-    std::size_t items = 100'000;
+    std::size_t bytes = 64u << 20;
   };
 
   explicit TSubscriptionStore(TLimits limits);
@@ -83,7 +86,7 @@ private:
   const TLimits FLimits;
   mutable std::mutex FMutex;
   std::map<std::string, TEntry> FEntries;
-  std::size_t FItems = 0;
+  std::size_t FBytes = 0;
   unsigned long long FNextHandle = 1;
 };
 

@@ -1,13 +1,14 @@
 #include "sim/XmlWriter.h"
 
 #include "base/XmlEscape.h"
+#include "sim/XmlChars.h"
 
 namespace opc::sim {
 
 std::string Escape(std::string_view text, bool attribute) {
   std::string out;
   out.reserve(text.size());
-  AppendXmlEscaped(out, text, attribute);
+  AppendXmlEscaped(out, XmlSafe(text), attribute);
   return out;
 }
 

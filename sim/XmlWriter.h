@@ -6,7 +6,8 @@
 
 namespace opc::sim {
 
-// Builds reply XML as text: elements opened and closed in order, attributes and text escaped.
+// Builds reply XML as text: elements opened and closed in order, attributes and text escaped,
+// and made well-formed UTF-8 whatever bytes they came as (see XmlSafe).
 class TXmlWriter {
 public:
   TXmlWriter& Open(std::string_view name);

@@ -485,3 +485,95 @@ INSTANTIATE_TEST_SUITE_P(
 
 } // namespace
 } // namespace opc::sim
+
+namespace opc::sim {
+namespace {
+
+// What a conformant parser says of a reply: empty when it is well-formed.
+std::string XmllintErrors(const std::string& reply) {
+  char folderTemplate[] = "/tmp/opcxmlda-sim-XXXXXX";
+  const char* folder = mkdtemp(folderTemplate);
+  if (!folder) {
+    return "no temporary folder";
+  }
+  const std::filesystem::path file = std::filesystem::path(folder) / "reply.xml";
+  std::ofstream(file, std::ios::binary) << reply;
+  const std::string out = (std::filesystem::path(folder) / "out").string();
+  const std::string command = "xmllint --noout '" + file.string() + "' > '" + out + "' 2>&1";
+  std::string errors = std::system(command.c_str()) == 0 ? "" : "xmllint: " + ReadText(out);
+  std::filesystem::remove_all(folder);
+  return errors;
+}
+
+std::string Utf16Le(const std::string& ascii, char16_t insert, std::size_t at) {
+  std::string out = "\xFF\xFE";
+  for (std::size_t i = 0; i < ascii.size(); ++i) {
+    if (i == at) {
+      out += static_cast<char>(insert & 0xFF);
+      out += static_cast<char>(insert >> 8);
+    }
+    out += ascii[i];
+    out += '\0';
+  }
+  return out;
+}
+
+struct HostileTextCase {
+  const char* name;
+  std::string soapAction;
+  std::string body;
+  int status;
+  std::string expected; // in the reply, as UTF-8
+};
+
+class SimHostileText : public SimService, public testing::WithParamInterface<HostileTextCase> {};
+
+TEST_P(SimHostileText, RepliesAreWellFormedUtf8) {
+  const TReply reply = service.Handle(GetParam().soapAction, GetParam().body);
+  EXPECT_EQ(reply.status, GetParam().status) << reply.body;
+  EXPECT_NE(reply.body.find(GetParam().expected), std::string::npos) << reply.body;
+  EXPECT_EQ(XmllintErrors(reply.body), "") << reply.body;
+}
+
+const std::string kReadName = Wrap(Op(
+    "Read", "", "<Options ReturnItemName=\"true\"/><ItemList><Items ItemName=\"@\"/></ItemList>"));
+
+std::string ReadNamed(const std::string& name) {
+  std::string body = kReadName;
+  return body.replace(body.find('@'), 1, name);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, SimHostileText,
+    testing::Values(HostileTextCase{"invalid_byte", kAction + "Read", ReadNamed("a\xFFz"), 500,
+                                    "are not UTF-8"},
+                    HostileTextCase{"surrogate_in_utf8", kAction + "Read",
+                                    ReadNamed("a\xED\xA0\x80z"), 500, "are not UTF-8"},
+                    HostileTextCase{"cut_sequence", kAction + "Read", ReadNamed("a\xE2\x82"), 500,
+                                    "are not UTF-8"},
+                    HostileTextCase{"action_header",
+                                    kAction + "Re\xFF\x01"
+                                              "ad",
+                                    Wrap("<Read/>"), 500,
+                                    "Unknown operation: Re\xEF\xBF\xBD\xEF\xBF\xBD"
+                                    "ad"},
+                    HostileTextCase{"lone_surrogate_in_utf16", kAction + "Read",
+                                    Utf16Le(ReadNamed("ab"), 0xD800, kReadName.find('@') + 1), 500,
+                                    "are not UTF-16"},
+                    HostileTextCase{"control_character_reference", kAction + "Read",
+                                    ReadNamed("a&#1;b&#xFFFF;c"), 200,
+                                    "ItemName=\"a\xEF\xBF\xBD"
+                                    "b\xEF\xBF\xBD"
+                                    "c\""},
+                    HostileTextCase{"latin1_declared", kAction + "Read",
+                                    "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>" +
+                                        ReadNamed("caf\xE9").substr(21),
+                                    200, "ItemName=\"caf\xC3\xA9\""},
+                    // Characters that are sound pass unchanged, in every plane.
+                    HostileTextCase{"valid_characters", kAction + "Read",
+                                    ReadNamed("\xC3\x84\xE2\x82\xAC\xF0\x9F\x98\x80"), 200,
+                                    "ItemName=\"\xC3\x84\xE2\x82\xAC\xF0\x9F\x98\x80\""}),
+    [](const auto& info) { return std::string(info.param.name); });
+
+} // namespace
+} // namespace opc::sim

@@ -100,24 +100,26 @@ TEST(SimSubscriptions, ConcurrentSubscribeRefreshAndCancelAnswerSoundly) {
   EXPECT_EQ(bad.load(), 0) << firstBad;
 }
 
-std::shared_ptr<TSubscription> Subscription(std::size_t items) {
+std::shared_ptr<TSubscription> Subscription(std::size_t handleBytes) {
   static const TAddressSpace space;
   return std::make_shared<TSubscription>(
-      std::vector<TSubscribedItem>(items, {space.Find("Static/Int32"), "Static/Int32", ""}), 100);
+      std::vector<TSubscribedItem>{
+          {space.Find("Static/Int32"), "Static/Int32", std::string(handleBytes, 'h')}},
+      100);
 }
 
 TEST(SimSubscriptions, TheStoreHoldsItsLimitsAndFreesWhatEnds) {
-  TSubscriptionStore store({2, 10});
+  TSubscriptionStore store({2, 100'000});
   const auto life = std::chrono::milliseconds(50);
-  const auto a = store.Add(Subscription(6), life);
+  const auto a = store.Add(Subscription(40'000), life);
   ASSERT_TRUE(a);
-  EXPECT_FALSE(store.Add(Subscription(5), life)) << "eleven items in all";
-  const auto b = store.Add(Subscription(4), life);
+  EXPECT_FALSE(store.Add(Subscription(70'000), life)) << "over the memory limit";
+  const auto b = store.Add(Subscription(10), life);
   ASSERT_TRUE(b);
-  EXPECT_FALSE(store.Add(Subscription(0), life)) << "a third subscription";
+  EXPECT_FALSE(store.Add(Subscription(10), life)) << "a third subscription";
   EXPECT_TRUE(store.Remove(*a));
   EXPECT_FALSE(store.Remove(*a));
-  EXPECT_TRUE(store.Add(Subscription(6), life)) << "the cancelled one's room is free again";
+  EXPECT_TRUE(store.Add(Subscription(70'000), life)) << "the cancelled one's room is free again";
 
   // Past its lifetime a subscription ends, unless a refresh holds it.
   const auto held = store.Touch(*b);
@@ -126,6 +128,72 @@ TEST(SimSubscriptions, TheStoreHoldsItsLimitsAndFreesWhatEnds) {
   EXPECT_TRUE(store.Touch(*b));
   store.Expire(TSubscriptionStore::TClock::now() + std::chrono::milliseconds(10));
   EXPECT_EQ(store.Size(), 1u) << "touched just now";
+}
+
+std::string Subscribe(TService& service, const std::string& attributes, std::size_t items) {
+  std::string list;
+  for (std::size_t i = 0; i < items; ++i) {
+    list += "<Items ItemName=\"Static/Int32\"/>";
+  }
+  return service
+      .Handle(kAction + "Subscribe",
+              Request("Subscribe", attributes, "<ItemList>" + list + "</ItemList>"))
+      .body;
+}
+
+TEST(SimSubscriptions, BeyondTheLimitsSubscribeIsAnsweredWithAFault) {
+  TService service({3, 64u << 20});
+  EXPECT_NE(Subscribe(service, "", kMaxSubscribedItems + 1)
+                .find("E_OUTOFMEMORY: A subscription takes at most 10000 items"),
+            std::string::npos);
+  const std::string first = HandleOf(Subscribe(service, "", kMaxSubscribedItems));
+  EXPECT_FALSE(first.empty());
+  EXPECT_FALSE(HandleOf(Subscribe(service, "", 1)).empty());
+  EXPECT_FALSE(HandleOf(Subscribe(service, "", 1)).empty());
+  const std::string refused = Subscribe(service, "", 1);
+  EXPECT_NE(refused.find("<faultcode>soap:Server</faultcode><faultstring>E_OUTOFMEMORY: The "
+                         "server holds as many subscriptions as it takes (at most 3"),
+            std::string::npos)
+      << refused;
+  service.Handle(kAction + "SubscriptionCancel",
+                 Request("SubscriptionCancel", "ServerSubHandle=\"" + first + "\"", ""));
+  EXPECT_FALSE(HandleOf(Subscribe(service, "", 1)).empty()) << "room again after a cancel";
+}
+
+TEST(SimSubscriptions, SubscriptionsNeverCancelledEndByTheirPingRate) {
+  TService service({20, 64u << 20});
+  for (int i = 0; i < 200; ++i) {
+    const std::string reply = Subscribe(service, "SubscriptionPingRate=\"5\"", 1);
+    ASSERT_FALSE(HandleOf(reply).empty()) << "subscription " << i << ": " << reply;
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+  }
+}
+
+TEST(SimSubscriptions, PollsWithinThePingRateAndHeldRefreshesKeepASubscription) {
+  TService service;
+  const std::string handle = HandleOf(Subscribe(service, "SubscriptionPingRate=\"150\"", 1));
+  const auto refresh = [&](const std::string& attributes) {
+    return service
+        .Handle(kAction + "SubscriptionPolledRefresh",
+                Request("SubscriptionPolledRefresh", attributes,
+                        "<ServerSubHandles>" + handle + "</ServerSubHandles>"))
+        .body;
+  };
+  for (int i = 0; i < 5; ++i) {
+    std::this_thread::sleep_for(std::chrono::milliseconds(60));
+    EXPECT_EQ(refresh("").find("InvalidServerSubHandles"), std::string::npos) << i;
+  }
+  // Held twice as long as the ping rate, while another client's request looks for subscriptions
+  // that ended: the client was there all along.
+  std::thread other([&] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(220));
+    service.Handle(kAction + "GetStatus", Request("GetStatus", "", ""));
+  });
+  EXPECT_EQ(refresh("WaitTime=\"300\"").find("InvalidServerSubHandles"), std::string::npos);
+  other.join();
+  EXPECT_EQ(refresh("").find("InvalidServerSubHandles"), std::string::npos);
+  std::this_thread::sleep_for(std::chrono::milliseconds(300));
+  EXPECT_NE(refresh("").find("InvalidServerSubHandles"), std::string::npos);
 }
 
 } // namespace
