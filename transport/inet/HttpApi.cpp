@@ -185,15 +185,27 @@ BOOL InternetReadFile(HINTERNET request, void* buffer, DWORD numberOfBytesToRead
   return r->Read(buffer, numberOfBytesToRead, *numberOfBytesRead);
 }
 
+bool QueryAuthChallenge(HINTERNET request, TAuthChallenge& challenge) {
+  auto* r = As<TRequest>(request);
+  if (!r) {
+    return false;
+  }
+  SetLastError(ERROR_SUCCESS);
+  return r->Challenge(challenge);
+}
+
 BOOL InternetSetOptionW(HINTERNET handle, DWORD option, const void* buffer, DWORD bufferLength) {
-  if (option == INTERNET_OPTION_USERNAME || option == INTERNET_OPTION_PASSWORD) {
+  const bool proxy =
+      option == INTERNET_OPTION_PROXY_USERNAME || option == INTERNET_OPTION_PROXY_PASSWORD;
+  if (proxy || option == INTERNET_OPTION_USERNAME || option == INTERNET_OPTION_PASSWORD) {
     auto* r = As<TRequest>(handle);
     if (!r) {
       return FALSE;
     }
     std::string value = EncodeUtf8(View(static_cast<const char16_t*>(buffer), bufferLength));
-    option == INTERNET_OPTION_USERNAME ? r->SetUserName(std::move(value))
-                                       : r->SetPassword(std::move(value));
+    const bool user =
+        option == INTERNET_OPTION_USERNAME || option == INTERNET_OPTION_PROXY_USERNAME;
+    user ? r->SetUserName(proxy, std::move(value)) : r->SetPassword(proxy, std::move(value));
     return Succeed();
   }
   auto* root = As<TRoot>(handle);

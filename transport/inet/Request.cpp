@@ -1,10 +1,12 @@
 #include "transport/inet/Request.h"
 
 #include "transport/inet/InetHooks.h"
+#include "transport/inet/Ntlm.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <openssl/rand.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
@@ -49,7 +51,8 @@ namespace detail {
 
 TRequest::TRequest(const TConnection& connection, std::string url, DWORD flags)
     : THandle(kKind), FSession(connection.session), FUrl(std::move(url)), FFlags(flags),
-      FConnectionUser(connection.userName), FConnectionPassword(connection.password) {}
+      FHost(connection.host), FPort(connection.port), FConnectionUser(connection.userName),
+      FConnectionPassword(connection.password) {}
 
 TRequest::~TRequest() {
   Stop();
@@ -59,27 +62,51 @@ void TRequest::AddHeader(std::string line) {
   FHeaderLines.push_back(std::move(line));
 }
 
-bool TRequest::HasCredentials() const noexcept {
-  return !FUserName.empty() || !FConnectionUser.empty();
+void TRequest::SetUserName(bool proxy, std::string name) {
+  TParty& party = proxy ? FProxy : FServer;
+  party.answered = true;
+  party.user = std::move(name);
 }
 
-// After a 401 or 407 the next send answers the schemes that reply offered: Basic goes with the
-// request at once, Digest takes the server's challenge first.
+void TRequest::SetPassword(bool proxy, std::string password) {
+  TParty& party = proxy ? FProxy : FServer;
+  party.answered = true;
+  party.password = std::move(password);
+}
+
+// Each send answers the schemes the party's last challenge offered.
 void TRequest::NoteAuthMethods() {
   const int status = FHead.Status();
-  if (status != 401 && status != 407) {
-    return;
+  if (status == 401) {
+    FServer.offered = ReadChallenges(FHead);
+  } else if (status == 407) {
+    FProxy.offered = ReadChallenges(FHead);
   }
-  FLastAuthStatus = status;
-  FAuthMethods = 0;
-  const char* name = status == 401 ? "WWW-Authenticate" : "Proxy-Authenticate";
-  for (std::size_t i = 0; auto value = FHead.Header(name, i); ++i) {
-    if (StartsWithWord(*value, "Basic")) {
-      FAuthMethods |= CURLAUTH_BASIC;
-    } else if (StartsWithWord(*value, "Digest")) {
-      FAuthMethods |= CURLAUTH_DIGEST;
+}
+
+bool TRequest::Challenge(TAuthChallenge& challenge) const {
+  const int status = FHeadersIn ? FHead.Status() : 0;
+  if (status != 401 && status != 407) {
+    return false;
+  }
+  const TChallenges offered = ReadChallenges(FHead);
+  const TParty& party = status == 407 ? FProxy : FServer;
+  challenge = TAuthChallenge{};
+  challenge.proxy = status == 407;
+  challenge.host = FHost;
+  challenge.port = FPort;
+  if (challenge.proxy) {
+    if (const auto proxy = ProxyFor(*FSession, (FFlags & INTERNET_FLAG_SECURE) != 0)) {
+      challenge.host = proxy->host;
+      challenge.port = proxy->port;
     }
   }
+  challenge.schemes = offered.schemes;
+  challenge.realm = offered.realm;
+  challenge.status = status;
+  challenge.reason = FHead.Reason();
+  challenge.refused = (party.tried & offered.known) != 0;
+  return true;
 }
 
 void TRequest::Stop() noexcept {
@@ -91,7 +118,8 @@ void TRequest::Stop() noexcept {
   FHeaders.reset();
 }
 
-bool TRequest::Start(Upload mode, std::uint64_t total) {
+bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& authorization,
+                     bool probe) {
   NoteAuthMethods();
   Stop();
   FEasy.reset(curl_easy_init());
@@ -106,6 +134,7 @@ bool TRequest::Start(Upload mode, std::uint64_t total) {
   FOwnFailure = 0;
   FCertificateFailure = 0;
   FPaused = 0;
+  FTunnelUp = false;
   FHead = TResponseHead();
   FHeadersIn = false;
   FReceived.clear();
@@ -125,13 +154,18 @@ bool TRequest::Start(Upload mode, std::uint64_t total) {
   if (!contentType) {
     list = curl_slist_append(list, "Content-Type:");
   }
+  if (!authorization.empty()) {
+    list = curl_slist_append(list, authorization.c_str());
+  }
   FHeaders.reset(list);
 
   CURL* e = FEasy.get();
   curl_easy_setopt(e, CURLOPT_URL, FUrl.c_str());
   curl_easy_setopt(e, CURLOPT_POST, 1L);
-  curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(total));
-  if (mode == Upload::Memory) {
+  curl_easy_setopt(e, CURLOPT_POSTFIELDSIZE_LARGE, static_cast<curl_off_t>(probe ? 0 : total));
+  if (probe) {
+    curl_easy_setopt(e, CURLOPT_POSTFIELDS, "");
+  } else if (mode == Upload::Memory) {
     // The body is the request's own copy, so it outlives a reply that comes before it is sent.
     curl_easy_setopt(e, CURLOPT_POSTFIELDS,
                      FBody.empty() ? "" : reinterpret_cast<const char*>(FBody.data()));
@@ -160,6 +194,7 @@ bool TRequest::Start(Upload mode, std::uint64_t total) {
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
   if (FSession->accessType == INTERNET_OPEN_TYPE_PROXY && !FSession->proxy.empty()) {
     curl_easy_setopt(e, CURLOPT_PROXY, FSession->proxy.c_str());
+    curl_easy_setopt(e, CURLOPT_PROXYPORT, 80L); // a named proxy without a port listens on 80
   } else if (FSession->accessType == INTERNET_OPEN_TYPE_DIRECT) {
     curl_easy_setopt(e, CURLOPT_PROXY, "");
   }
@@ -173,19 +208,10 @@ bool TRequest::Start(Upload mode, std::uint64_t total) {
     curl_easy_setopt(e, CURLOPT_CAINFO, CaFile().c_str());
   }
 
-  const std::string& user = FUserName.empty() ? FConnectionUser : FUserName;
-  const std::string& password = FUserName.empty() ? FConnectionPassword : FPassword;
-  if (!user.empty()) {
-    const long methods = FAuthMethods ? FAuthMethods : (CURLAUTH_BASIC | CURLAUTH_DIGEST);
-    if (FLastAuthStatus == 407) {
-      curl_easy_setopt(e, CURLOPT_PROXYUSERNAME, user.c_str());
-      curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, password.c_str());
-      curl_easy_setopt(e, CURLOPT_PROXYAUTH, methods);
-    } else {
-      curl_easy_setopt(e, CURLOPT_USERNAME, user.c_str());
-      curl_easy_setopt(e, CURLOPT_PASSWORD, password.c_str());
-      curl_easy_setopt(e, CURLOPT_HTTPAUTH, methods);
-    }
+  Configure(FServer, false);
+  Configure(FProxy, true);
+  if (!authorization.empty()) {
+    FServer.tried |= CURLAUTH_NTLM;
   }
   if (curl_multi_add_handle(FSession->multi.get(), e) != CURLM_OK) {
     FEasy.reset();
@@ -194,6 +220,125 @@ bool TRequest::Start(Upload mode, std::uint64_t total) {
   FAdded = true;
   Progress();
   return true;
+}
+
+// Which schemes curl answers for one party, with which credentials. Before the party has asked,
+// curl waits for its challenge and then picks; NTLM towards the server is the layer's own
+// (AnswerNtlm), and Negotiate goes with the user's Kerberos ticket, not with a password.
+void TRequest::Configure(TParty& party, bool proxy) {
+  CURL* e = FEasy.get();
+  party.tried = 0;
+  const std::string& user = UserOf(party);
+  long methods = 0;
+  bool ticket = false;
+  if (!user.empty()) {
+    methods = party.offered.known ? party.offered.known
+                                  : (CURLAUTH_BASIC | CURLAUTH_DIGEST | CURLAUTH_NTLM);
+    methods &= ~CURLAUTH_NEGOTIATE;
+    if (!proxy) {
+      methods &= ~CURLAUTH_NTLM;
+    }
+  }
+  if (party.ticketTried && (party.offered.known & CURLAUTH_NEGOTIATE) &&
+      (user.empty() || methods == 0)) {
+    methods = CURLAUTH_NEGOTIATE;
+    ticket = true;
+  }
+  if (methods == 0) {
+    return;
+  }
+  party.tried = methods;
+  if (proxy) {
+    if (ticket) {
+      curl_easy_setopt(e, CURLOPT_PROXYUSERPWD, ":");
+    } else {
+      curl_easy_setopt(e, CURLOPT_PROXYUSERNAME, user.c_str());
+      curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, PasswordOf(party).c_str());
+    }
+    curl_easy_setopt(e, CURLOPT_PROXYAUTH, methods);
+  } else {
+    if (ticket) {
+      curl_easy_setopt(e, CURLOPT_USERPWD, ":");
+    } else {
+      curl_easy_setopt(e, CURLOPT_USERNAME, user.c_str());
+      curl_easy_setopt(e, CURLOPT_PASSWORD, PasswordOf(party).c_str());
+    }
+    curl_easy_setopt(e, CURLOPT_HTTPAUTH, methods);
+  }
+}
+
+bool TRequest::Run(const std::string& authorization, bool probe) {
+  if (!Start(Upload::Memory, FBody.size(), authorization, probe)) {
+    return false;
+  }
+  Pump([this] { return FHeadersIn; });
+  return FHeadersIn;
+}
+
+// Reads the rest of a reply that goes unused, so that its connection stays open for the next
+// leg of a handshake bound to it.
+void TRequest::Drain() {
+  if (FEasy && FAdded && !FDone) {
+    FDiscard = true;
+    Resume(CURLPAUSE_RECV);
+    Pump([] { return false; });
+    FDiscard = false;
+  }
+  FReceived.clear();
+  FReceivedTaken = 0;
+}
+
+// Challenges the layer answers by itself before the caller hears of them, as the Windows
+// client does: Negotiate with the user's Kerberos ticket (so no dialog when there is one), and
+// NTLM with credentials. Only a one-call body can go again; each is tried once per send.
+bool TRequest::AnswerItself() {
+  const int status = FHead.Status();
+  if (status != 401 && status != 407) {
+    return false;
+  }
+  TParty& party = status == 401 ? FServer : FProxy;
+  const TChallenges offered = ReadChallenges(FHead);
+  const bool hasUser = !UserOf(party).empty();
+  const bool passwordUsable = hasUser && (offered.known & ~CURLAUTH_NEGOTIATE) != 0;
+  if ((offered.known & CURLAUTH_NEGOTIATE) && !passwordUsable && !party.ticketTried) {
+    party.ticketTried = true;
+    Drain();
+    return Run();
+  }
+  if (status == 401 && hasUser && (offered.known & CURLAUTH_NTLM) && !FNtlmTried) {
+    FNtlmTried = true;
+    return AnswerNtlm();
+  }
+  return false;
+}
+
+// NTLM towards the server: NEGOTIATE on a request without its body, the server's CHALLENGE in
+// its 401, then AUTHENTICATE with the body, all on one connection.
+bool TRequest::AnswerNtlm() {
+  Drain();
+  if (!Run("Authorization: NTLM " + NtlmNegotiateMessage(), true)) {
+    return false;
+  }
+  std::optional<TNtlmChallenge> challenge;
+  if (FHead.Status() == 401) {
+    if (const auto data = ReadChallenges(FHead).Data("NTLM")) {
+      challenge = ParseNtlmChallenge(*data);
+    }
+  }
+  Drain();
+  if (!challenge) {
+    return Run(); // the server took the request without NTLM after all, or refused it
+  }
+  std::array<std::uint8_t, 8> clientChallenge{};
+  RAND_bytes(clientChallenge.data(), static_cast<int>(clientChallenge.size()));
+  // Windows file time: 100 ns steps since 1601.
+  const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
+  const auto time = static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch).count() / 100 +
+      116444736000000000LL);
+  const std::string message = NtlmAuthenticateMessage(
+      *challenge, TNtlmIdentity{UserOf(FServer), PasswordOf(FServer)}, clientChallenge, time);
+  return Run("Authorization: NTLM " + message);
 }
 
 void TRequest::Pump(const std::function<bool()>& ready) {
@@ -300,10 +445,13 @@ BOOL TRequest::Send(const void* body, DWORD length) {
   FBody.assign(bytes, bytes + (bytes ? length : 0));
   FBodyTaken = 0;
   FWritten = FBody.size();
+  FServer.ticketTried = FProxy.ticketTried = FNtlmTried = false;
   if (!Start(Upload::Memory, FBody.size())) {
     return Fail(ERROR_NOT_ENOUGH_MEMORY);
   }
   Pump([this] { return FHeadersIn; });
+  while (FHeadersIn && AnswerItself()) {
+  }
   return FHeadersIn ? Succeed() : Fail(FailureCode());
 }
 
@@ -311,6 +459,7 @@ BOOL TRequest::BeginUpload(DWORD total) {
   FBody.clear();
   FBodyTaken = 0;
   FWritten = 0;
+  FServer.ticketTried = FProxy.ticketTried = FNtlmTried = false;
   if (!Start(Upload::Pieces, total)) {
     return Fail(ERROR_NOT_ENOUGH_MEMORY);
   }
@@ -460,9 +609,18 @@ std::size_t TRequest::OnHeader(char* data, std::size_t size, std::size_t count, 
   auto* r = static_cast<TRequest*>(self);
   r->Progress();
   if (r->FHead.Feed(std::string_view(data, size * count)) && r->FHead.Status() >= 200) {
+    const int status = r->FHead.Status();
+    // The proxy's yes to CONNECT opens the tunnel; the server's reply comes through it.
+    long connectCode = 0;
+    curl_easy_getinfo(r->FEasy.get(), CURLINFO_HTTP_CONNECTCODE, &connectCode);
+    if (!r->FTunnelUp && status < 300 && connectCode == status &&
+        (r->FFlags & INTERNET_FLAG_SECURE)) {
+      r->FTunnelUp = true;
+      r->FHead = TResponseHead();
+      return size * count;
+    }
     // A 401 or 407 that curl will answer with the credentials is not the reply yet.
-    const bool retried =
-        (r->FHead.Status() == 401 || r->FHead.Status() == 407) && r->HasCredentials();
+    const bool retried = (status == 401 && r->FServer.tried) || (status == 407 && r->FProxy.tried);
     r->FHeadersIn = r->FHeadersIn || !retried;
   }
   return size * count;
@@ -471,6 +629,10 @@ std::size_t TRequest::OnHeader(char* data, std::size_t size, std::size_t count, 
 std::size_t TRequest::OnWrite(char* data, std::size_t size, std::size_t count, void* self) {
   auto* r = static_cast<TRequest*>(self);
   const std::size_t n = size * count;
+  if (r->FDiscard) {
+    r->Progress();
+    return n;
+  }
   r->FHeadersIn = true;
   if (r->Pending() >= kMaxPending) {
     r->FPaused |= CURLPAUSE_RECV;

@@ -1,6 +1,8 @@
 #pragma once
 
+#include "transport/inet/Challenge.h"
 #include "transport/inet/CurlOwners.h"
+#include "transport/inet/InetHooks.h"
 #include "transport/inet/ResponseHead.h"
 #include "transport/inet/Session.h"
 
@@ -25,8 +27,10 @@ public:
   ~TRequest() override;
 
   void AddHeader(std::string line);
-  void SetUserName(std::string name) { FUserName = std::move(name); }
-  void SetPassword(std::string password) { FPassword = std::move(password); }
+  // An answer from the dialog, for the server or for the proxy only.
+  void SetUserName(bool proxy, std::string name);
+  void SetPassword(bool proxy, std::string password);
+  bool Challenge(TAuthChallenge& challenge) const;
 
   BOOL Send(const void* body, DWORD length);
   BOOL BeginUpload(DWORD total);
@@ -42,9 +46,30 @@ public:
 private:
   enum class Upload { None, Memory, Pieces };
 
-  bool Start(Upload mode, std::uint64_t total);
+  // What the layer knows of one party that may ask for credentials: the server or the proxy.
+  struct TParty {
+    bool answered = false; // the dialog gave user and password for this party
+    std::string user, password;
+    TChallenges offered;      // what its last challenge offered
+    long tried = 0;           // CURLAUTH_* bits the current send answers it with
+    bool ticketTried = false; // Negotiate with the user's ticket went in this send
+  };
+
+  // probe: the request goes without its body (the first leg of an NTLM handshake).
+  bool Start(Upload mode, std::uint64_t total, const std::string& authorization = {},
+             bool probe = false);
+  bool Run(const std::string& authorization = {}, bool probe = false);
+  bool AnswerItself();
+  bool AnswerNtlm();
+  void Drain();
+  void Configure(TParty& party, bool proxy);
   bool Failed() const noexcept { return FDone && (FResult != CURLE_OK || FOwnFailure != 0); }
-  bool HasCredentials() const noexcept;
+  const std::string& UserOf(const TParty& party) const noexcept {
+    return party.answered ? party.user : FConnectionUser;
+  }
+  const std::string& PasswordOf(const TParty& party) const noexcept {
+    return party.answered ? party.password : FConnectionPassword;
+  }
   void NoteAuthMethods();
   void Stop() noexcept;
   // Drives the transfer until ready() holds, the transfer ends or no progress is made for the
@@ -66,8 +91,13 @@ private:
   std::shared_ptr<TSessionState> FSession;
   std::string FUrl;
   DWORD FFlags;
+  std::string FHost;
+  INTERNET_PORT FPort = 0;
   std::string FConnectionUser, FConnectionPassword;
-  std::string FUserName, FPassword; // set on the request after a 401 or 407
+  TParty FServer, FProxy;
+  bool FNtlmTried = false; // the layer's own NTLM handshake ran in this send
+  bool FTunnelUp = false;  // the proxy's reply to CONNECT has been passed over
+  bool FDiscard = false;   // a reply being drained so that its connection can go on
   std::vector<std::string> FHeaderLines;
 
   CurlEasy FEasy;
@@ -78,7 +108,6 @@ private:
   DWORD FOwnFailure = 0;         // a failure the layer found itself (a timeout)
   DWORD FCertificateFailure = 0; // what the certificate check refused, if it did
   int FPaused = 0;               // CURLPAUSE_RECV / CURLPAUSE_SEND bits set by the callbacks
-  int FLastAuthStatus = 0;       // the 401 or 407 that asked for the credentials
 
   Upload FUpload = Upload::None;
   std::vector<std::uint8_t> FBody; // a one-call body, or the piece being written
@@ -86,7 +115,6 @@ private:
   std::uint64_t FUploadTotal = 0;
   std::uint64_t FUploaded = 0; // bytes curl has taken
   std::uint64_t FWritten = 0;  // bytes the caller has handed in
-  long FAuthMethods = 0;       // what the last 401 or 407 offered
 
   TResponseHead FHead;
   bool FHeadersIn = false;

@@ -4,6 +4,7 @@
 #include "transport/inet/Handles.h"
 
 #include <memory>
+#include <optional>
 #include <string>
 
 namespace opc::inet::detail {
@@ -41,5 +42,14 @@ public:
 };
 
 std::string Utf8(const char16_t* text);
+
+// The proxy a request of the session goes through, as far as the layer can tell: the named one
+// ("host:port", "http://host:port", or a list by scheme such as "http=a:3128 https=b:3128"),
+// or with the preconfigured access type the one the environment names.
+struct TProxyAddress {
+  std::string host;
+  INTERNET_PORT port = 0;
+};
+std::optional<TProxyAddress> ProxyFor(const TSessionState& session, bool secure);
 
 } // namespace opc::inet::detail
