@@ -1,13 +1,15 @@
 #include "app/GoCommand.h"
 
-#include "app/AppMessages.h"
 #include "app/BusyPointer.h"
-#include "app/ResponseFile.h"
 #include "base/ByteStream.h"
 #include "base/Utf8Encoding.h"
 #include "composition/Envelope.h"
+#include "roundtrip/FileMessages.h"
+#include "roundtrip/ResponseFile.h"
 #include "transport/MSHTTPPost.h"
 #include "viewer/TWebBrowser.h"
+
+#include <QFile>
 
 namespace opc {
 
@@ -20,7 +22,7 @@ void RunGoCommand(const TGoInput& input, TWebBrowser& viewer) {
   PostSoapRequest(input.url.toStdU16String(), u"", u"", u"", action, request, response);
   response.SetPosition(0);
   const QString path = input.folder + QString::fromUtf16(kResponseFileName);
-  WriteResponseFile(path, response.Bytes());
+  WriteResponseFile(QFile::encodeName(path).toStdString(), response.Bytes());
   viewer.Navigate(path);
 }
 

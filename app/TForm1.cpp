@@ -2,14 +2,15 @@
 
 #include "app/ErrorDisplay.h"
 #include "app/GoCommand.h"
-#include "app/Operations.h"
 #include "app/TMemo.h"
 #include "app/TSplitter.h"
-#include "app/TemplateFile.h"
+#include "roundtrip/Operations.h"
+#include "roundtrip/TemplateFile.h"
 #include "viewer/TWebBrowser.h"
 
 #include <QApplication>
 #include <QComboBox>
+#include <QFile>
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
@@ -147,7 +148,9 @@ void TForm1::FormShow() {
 }
 
 void TForm1::cXMLCommandChange() {
-  const QString text = LoadTemplateText(FFolder + cXMLCommand->currentText() + u".x");
+  const QString path = FFolder + cXMLCommand->currentText() + u".x";
+  const QString text = QString::fromStdU16String(
+      LoadTemplateText(std::filesystem::path(QFile::encodeName(path).toStdString())));
   if (text != Memo1->Text()) {
     Memo1->SetText(text);
   }

@@ -1,10 +1,10 @@
 // The transport and the response file beside the nearest thing to their limit, in one process:
 // bare libcurl for the network, one plain write for the file.
 #include "BenchServer.h"
-#include "app/ResponseFile.h"
 #include "base/ByteStream.h"
 #include "base/Utf8Encoding.h"
 #include "composition/Envelope.h"
+#include "roundtrip/ResponseFile.h"
 #include "transport/MSHTTPPost.h"
 
 #include <QString>
@@ -167,7 +167,7 @@ template <int Kind> void ResponseFile(benchmark::State& state) {
   const std::size_t size = Size(static_cast<std::size_t>(state.range(0)));
   const std::string mark = Kind == 0 ? "" : Kind == 1 ? "\xEF\xBB\xBF" : "\xFF\xFE";
   const auto body = ReplyBody(size, mark, Kind == 2);
-  const QString path = QString::fromStdString(TargetPath());
+  const std::string path = TargetPath();
   double peak = 0;
   for (auto _ : state) {
     ResetPeakMemory();

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "app/ErrorDisplay.h"
-#include "app/Operations.h"
+#include "roundtrip/Operations.h"
 #include "app/TForm1.h"
 
 #include <QComboBox>

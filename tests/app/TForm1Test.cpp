@@ -3,7 +3,7 @@
 #include "AppTestHelpers.h"
 #include "AppTests.h"
 #include "app/ErrorDisplay.h"
-#include "app/Operations.h"
+#include "roundtrip/Operations.h"
 #include "app/TMemo.h"
 #include "app/TSplitter.h"
 #include "viewer/TWebBrowser.h"

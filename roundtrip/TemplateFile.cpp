@@ -1,14 +1,14 @@
-#include "app/TemplateFile.h"
+#include "roundtrip/TemplateFile.h"
 
-#include "app/AppMessages.h"
 #include "base/Error.h"
 #include "base/Format.h"
 #include "base/SystemError.h"
 #include "base/UniqueFd.h"
+#include "roundtrip/FileMessages.h"
+#include "roundtrip/PathText.h"
 #include "text/LineBreaks.h"
 #include "text/TextDecoding.h"
 
-#include <QFile>
 #include <cerrno>
 #include <cstdint>
 #include <fcntl.h>
@@ -18,13 +18,12 @@ namespace opc {
 
 namespace {
 
-[[noreturn]] void RaiseOpenError(const QString& path, int code) {
-  const std::u16string name = path.toStdU16String();
-  throw Error(Format(kCannotOpenFile, {name, SystemErrorText(code)}));
+[[noreturn]] void RaiseOpenError(const std::filesystem::path& path, int code) {
+  throw Error(Format(kCannotOpenFile, {PathText(path), SystemErrorText(code)}));
 }
 
-std::vector<std::uint8_t> ReadWholeFile(const QString& path) {
-  const UniqueFd fd(::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC));
+std::vector<std::uint8_t> ReadWholeFile(const std::filesystem::path& path) {
+  const UniqueFd fd(::open(path.c_str(), O_RDONLY | O_CLOEXEC));
   if (!fd) {
     RaiseOpenError(path, errno);
   }
@@ -49,9 +48,9 @@ std::vector<std::uint8_t> ReadWholeFile(const QString& path) {
 
 } // namespace
 
-QString LoadTemplateText(const QString& path) {
+std::u16string LoadTemplateText(const std::filesystem::path& path) {
   const std::vector<std::uint8_t> bytes = ReadWholeFile(path);
-  return QString::fromStdU16String(NormalizeLineBreaks(DecodeText(bytes)));
+  return NormalizeLineBreaks(DecodeText(bytes));
 }
 
 } // namespace opc

@@ -2,7 +2,7 @@
 
 namespace opc {
 
-// The window's own messages, defined once.
+// The messages of the round trip's file steps, defined once.
 inline constexpr char16_t kCannotOpenFile[] = u"Cannot open file \"%s\". %s";
 inline constexpr char16_t kCannotCreateFile[] = u"Cannot create file \"%s\". %s";
 inline constexpr char16_t kStreamWriteError[] = u"Stream write error";

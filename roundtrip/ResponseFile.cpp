@@ -1,16 +1,16 @@
-#include "app/ResponseFile.h"
+#include "roundtrip/ResponseFile.h"
 
-#include "app/AppMessages.h"
 #include "base/Error.h"
 #include "base/Format.h"
 #include "base/SystemError.h"
 #include "base/UniqueFd.h"
+#include "roundtrip/FileMessages.h"
+#include "roundtrip/PathText.h"
 #include "text/ByteOrderMark.h"
 #include "text/CrLfWriter.h"
 #include "text/TextMessages.h"
 #include "text/Utf8.h"
 
-#include <QFile>
 #include <cerrno>
 #include <fcntl.h>
 #include <vector>
@@ -72,7 +72,7 @@ private:
 
 } // namespace
 
-void WriteResponseFile(const QString& path, std::span<const std::uint8_t> body) {
+void WriteResponseFile(const std::filesystem::path& path, std::span<const std::uint8_t> body) {
   const ByteOrderMark mark = DetectByteOrderMark(body);
   const auto text = body.subspan(mark.length);
   const bool utf16 =
@@ -80,11 +80,10 @@ void WriteResponseFile(const QString& path, std::span<const std::uint8_t> body) 
   if ((mark.encoding == TextEncoding::Utf8 && !IsValidUtf8(text)) || (utf16 && text.size() == 1)) {
     throw Error(kNoMappingMessage);
   }
-  UniqueFd fd(
-      ::open(QFile::encodeName(path).constData(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
   if (!fd) {
     const int code = errno;
-    throw Error(Format(kCannotCreateFile, {path.toStdU16String(), SystemErrorText(code)}));
+    throw Error(Format(kCannotCreateFile, {PathText(path), SystemErrorText(code)}));
   }
   TFileWriter writer(std::move(fd));
   writer.Write(body.data(), mark.length);
