@@ -92,7 +92,7 @@ std::string SchemaErrors(const std::string& element) {
   return ReadText(folder / "out");
 }
 
-TEST_F(SimService, TheShippedTemplatesAreAnsweredWithoutErrorAndTheRepliesFitTheSchema) {
+TEST_F(SimService, TheShippedTemplatesAreAnsweredAndTheRepliesFitTheSchema) {
   const char* operations[] = {"GetStatus",
                               "Browse",
                               "Read",
@@ -109,6 +109,12 @@ TEST_F(SimService, TheShippedTemplatesAreAnsweredWithoutErrorAndTheRepliesFitThe
     const TReply reply = service.Handle(EncodeUtf8(ComposeSoapAction(std::u16string(
                                             operation, operation + std::strlen(operation)))),
                                         envelope);
+    if (std::strcmp(operation, "SubscriptionCancel") == 0) {
+      // Its handle is left for the user to fill in: a server that does not know it says so.
+      EXPECT_EQ(reply.status, 500) << reply.body;
+      EXPECT_NE(reply.body.find("E_NOSUBSCRIPTION"), std::string::npos) << reply.body;
+      continue;
+    }
     ASSERT_EQ(reply.status, 200) << operation << ": " << reply.body;
     EXPECT_EQ(reply.body.find("ResultID"), std::string::npos) << operation << ": " << reply.body;
     EXPECT_EQ(reply.body.find("<Errors"), std::string::npos) << operation << ": " << reply.body;
