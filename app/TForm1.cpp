@@ -2,6 +2,7 @@
 
 #include "app/ErrorDisplay.h"
 #include "app/GoCommand.h"
+#include "app/ItemsActions.h"
 #include "app/TMemo.h"
 #include "app/TSplitter.h"
 #include "roundtrip/Operations.h"
@@ -87,6 +88,7 @@ TForm1::TForm1(QString folder, QWidget* parent) : QWidget(parent), FFolder(std::
   Panel2 = FlatPanel(kPanel2Height, this);
   Label3 = FittedLabel(QStringLiteral("OPC XML DA Output"), 0, 0, Panel2);
   WebBrowser1 = new TWebBrowser(this);
+  ItemsActions = new TItemsActions(*this);
 
   auto* bars = new QVBoxLayout(this);
   bars->setContentsMargins(0, 0, 0, 0);
@@ -130,6 +132,8 @@ void TForm1::FormKeyDown(std::uint16_t& Key, Qt::KeyboardModifiers) {
 void TForm1::bGoClick() {
   RunGoCommand(TGoInput{cXMLCommand->currentText(), Memo1->Text(), eURL->text(), FFolder},
                *WebBrowser1);
+  // The run holds input back, so the editor still holds what was sent: a next page repeats it.
+  ItemsActions->NoteAnswered(Memo1->Text());
 }
 
 void TForm1::showEvent(QShowEvent* event) {

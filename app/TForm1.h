@@ -12,6 +12,7 @@ class QPushButton;
 
 namespace opc {
 
+class TItemsActions;
 class TMemo;
 class TSplitter;
 class TWebBrowser;
@@ -44,6 +45,8 @@ public:
   void FormKeyDown(std::uint16_t& Key, Qt::KeyboardModifiers Shift);
 
   const QString& Folder() const { return FFolder; }
+  // The next request from the Items view of the viewer.
+  TItemsActions* ItemsActions = nullptr;
 
 protected:
   void showEvent(QShowEvent* event) override;

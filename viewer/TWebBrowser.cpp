@@ -1,6 +1,7 @@
 #include "viewer/TWebBrowser.h"
 
 #include "base/Error.h"
+#include "viewer/TItemsView.h"
 #include "viewer/TXmlLinesView.h"
 
 #include <QCoreApplication>
@@ -51,6 +52,15 @@ TWebBrowser::TWebBrowser(QWidget* parent)
   FStack = new QStackedWidget(this);
   FStack->addWidget(FIndented);
   FStack->addWidget(FRaw);
+  FItems = new TItemsView(this);
+  FStack->addWidget(FItems);
+  FTabs->addTab(u"Items"_s);
+  // An OPC XML-DA reply opens on its Items view, unless the reply is shown raw for a fault.
+  connect(FItems, &TItemsView::Ready, this, [this](bool recognized) {
+    if (recognized && FTabs->currentIndex() == 0) {
+      FTabs->setCurrentIndex(FStack->indexOf(FItems));
+    }
+  });
 
   FFindBar = new QWidget(this);
   FFindText = new QLineEdit(FFindBar);
@@ -122,6 +132,7 @@ void TWebBrowser::Show(std::shared_ptr<const TLoadedReply> reply, quint64 genera
   const bool raw = FReply->parseError || !FReply->readError.empty() || FReply->tooLargeToIndent;
   FIndented->SetReply(raw ? nullptr : FReply);
   FRaw->SetReply(FReply);
+  FItems->ShowReply(FReply, FReply->raw, QString::fromStdString(FReply->path));
   FTabs->show();
   FStatus->setText(u"  "_s + QString::fromStdString(FReply->path) + u" \u2014 "_s +
                    QString::number(FReply->raw.size()) + u" bytes"_s);

@@ -12,6 +12,7 @@ class QTabBar;
 
 namespace opc {
 
+class TItemsView;
 class TXmlLinesView;
 
 // The response viewer. Navigate starts loading a reply file and returns at once; the file is read
@@ -32,6 +33,7 @@ public:
   QString BannerText() const;
   TXmlLinesView* IndentedView() const { return FIndented; }
   TXmlLinesView* RawView() const { return FRaw; }
+  TItemsView* ItemsView() const { return FItems; }
   bool ShowsRaw() const;
   void ShowFind();
   bool FindNext();
@@ -53,6 +55,7 @@ private:
   QStackedWidget* FStack;
   TXmlLinesView* FIndented;
   TXmlLinesView* FRaw;
+  TItemsView* FItems;
   QWidget* FFindBar;
   QLineEdit* FFindText;
   std::shared_ptr<TMailbox> FMailbox;
