@@ -464,9 +464,10 @@ void TItemsView::CopySelectedRows() const {
   }
 }
 
-// Keys the viewer passes on go to the table, so the rows scroll and select from the keyboard.
+// Keys the viewer passes on go to the table, so the rows scroll and select from the keyboard. A
+// key the table had first and did not take goes on up, and is not handed to it a second time.
 void TItemsView::keyPressEvent(QKeyEvent* event) {
-  if (FForwarding) {
+  if (FForwarding || FTable->hasFocus()) {
     event->ignore();
     return;
   }
