@@ -165,8 +165,9 @@ void TItemsTableModel::SetReply(std::shared_ptr<const TReply> reply, QDateTime a
     case TOperation::Write:
     case TOperation::Subscribe:
     case TOperation::SubscriptionPolledRefresh:
-      FColumns = {C::ItemName, C::ItemPath,  C::Value,  C::Type,
-                  C::Quality,  C::Timestamp, C::Result, C::ClientHandle};
+      // What the engineer looks for first stands first: the value, its quality, an error.
+      FColumns = {C::ItemName, C::Value,     C::Type,     C::Quality,
+                  C::Result,   C::Timestamp, C::ItemPath, C::ClientHandle};
       if (FReply->operation == TOperation::SubscriptionPolledRefresh) {
         FColumns.push_back(C::Subscription);
       }
@@ -184,8 +185,8 @@ void TItemsTableModel::SetReply(std::shared_ptr<const TReply> reply, QDateTime a
       }
       break;
     case TOperation::GetProperties:
-      FColumns = {C::ItemName, C::ItemPath, C::Property, C::Description,
-                  C::Value,    C::Type,     C::Result};
+      FColumns = {C::ItemName, C::Property,    C::Value,   C::Type,
+                  C::Result,   C::Description, C::ItemPath};
       for (std::size_t l = 0; l < FReply->propertyLists.size(); ++l) {
         const auto& properties = FReply->propertyLists[l].properties;
         if (properties.empty()) {

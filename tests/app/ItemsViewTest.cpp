@@ -346,19 +346,19 @@ private slots:
     const auto cell = [&](int row, int column, int role = Qt::DisplayRole) {
       return model.index(row, column).data(role);
     };
-    // Item name, Item path, Value, Type, Quality, Timestamp, Result
-    QCOMPARE(cell(0, 4).toString(), u"uncertain \u2013 last usable, limit low"_s);
-    QCOMPARE(cell(0, 4, Qt::ForegroundRole).value<QColor>(),
+    // Item name, Value, Type, Quality, Result, Timestamp, ...
+    QCOMPARE(cell(0, 3).toString(), u"uncertain \u2013 last usable, limit low"_s);
+    QCOMPARE(cell(0, 3, Qt::ForegroundRole).value<QColor>(),
              QualityColour(xmlda::TQualityClass::Uncertain));
-    QCOMPARE(cell(1, 4).toString(), u"bad \u2013 comm failure"_s);
-    QCOMPARE(cell(1, 4, Qt::ForegroundRole).value<QColor>(), ErrorColour());
-    QCOMPARE(cell(2, 6).toString(),
+    QCOMPARE(cell(1, 3).toString(), u"bad \u2013 comm failure"_s);
+    QCOMPARE(cell(1, 3, Qt::ForegroundRole).value<QColor>(), ErrorColour());
+    QCOMPARE(cell(2, 4).toString(),
              u"E_UNKNOWNITEMNAME \u2013 The item name is not known to the server."_s);
     QCOMPARE(cell(2, 0, Qt::ForegroundRole).value<QColor>(), ErrorColour());
     QVERIFY(view.SummaryText().contains(u"1 error"_s));
     QVERIFY2(view.ProblemsText().contains(u"x7"_s), qPrintable(view.ProblemsText()));
 
-    view.Table()->sortByColumn(2, Qt::AscendingOrder); // 9 before 10: sorted as numbers
+    view.Table()->sortByColumn(1, Qt::AscendingOrder); // 9 before 10: sorted as numbers
     QCOMPARE(view.Table()->model()->index(0, 0).data().toString(), u"c"_s);
     QCOMPARE(view.Table()->model()->index(1, 0).data().toString(), u"b"_s);
     QCOMPARE(view.Table()->model()->index(2, 0).data().toString(), u"a"_s);
@@ -370,8 +370,8 @@ private slots:
     QTest::keyClick(view.Table(), Qt::Key_C, Qt::ControlModifier);
     QCOMPARE(
         QGuiApplication::clipboard()->text(),
-        u"Item name\tItem path\tValue\tType\tQuality\tTimestamp\tResult\tClient handle\t"
-        u"Diagnostic info\na\t\t10\txsd:int\tuncertain \u2013 last usable, limit low\t\t\t1\t\n"_s);
+        u"Item name\tValue\tType\tQuality\tResult\tTimestamp\tItem path\tClient handle\t"
+        u"Diagnostic info\na\t10\txsd:int\tuncertain \u2013 last usable, limit low\t\t\t\t1\t\n"_s);
     QCOMPARE(errors.shown, QStringList());
   }
 
@@ -405,7 +405,7 @@ private slots:
     QVERIFY(ready.wait(60000));
     QTableView* table = browser.ItemsView()->Table();
     QCOMPARE(table->model()->rowCount(), 100000);
-    table->sortByColumn(2, Qt::AscendingOrder);
+    table->sortByColumn(1, Qt::AscendingOrder);
     QCOMPARE(table->model()->index(0, 0).data().toString(), u"I99999"_s);
     table->selectAll();
     QCOMPARE(browser.ItemsView()->SelectedRowsText().count(u'\n'), 100001);
