@@ -5,6 +5,7 @@
 
 #include <QColor>
 #include <QFont>
+#include <algorithm>
 #include <cmath>
 #include <variant>
 
@@ -484,6 +485,67 @@ QVariant TItemsTableModel::headerData(int section, Qt::Orientation orientation, 
     return {};
   }
   return ColumnTitle(ColumnAt(section));
+}
+
+void TItemsTableModel::sort(int column, Qt::SortOrder order) {
+  if (!FReply || column >= columnCount()) {
+    return;
+  }
+  struct TKey {
+    bool number = false;
+    double value = 0;
+    QString text;
+  };
+  const std::size_t n = FRows.size();
+  std::vector<TKey> keys(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    if (column < 0) {
+      keys[i] = {true, static_cast<double>(FRows[i].list) * 4294967296.0 + FRows[i].index, {}};
+      continue;
+    }
+    const QVariant key = SortKey(FRows[i], ColumnAt(column));
+    if (key.typeId() == QMetaType::Double || key.typeId() == QMetaType::LongLong) {
+      keys[i] = {true, key.toDouble(), {}};
+    } else {
+      keys[i] = {false, 0, key.toString().toCaseFolded()};
+    }
+  }
+  std::vector<std::size_t> byKey(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    byKey[i] = i;
+  }
+  // Numbers before texts; equal keys keep their order, so sorting by one column after another
+  // groups as the user expects.
+  const auto less = [&keys](std::size_t a, std::size_t b) {
+    const TKey& x = keys[a];
+    const TKey& y = keys[b];
+    if (x.number != y.number) {
+      return x.number;
+    }
+    return x.number ? x.value < y.value : x.text < y.text;
+  };
+  if (order == Qt::AscendingOrder || column < 0) {
+    std::stable_sort(byKey.begin(), byKey.end(), less);
+  } else {
+    std::stable_sort(byKey.begin(), byKey.end(),
+                     [&less](std::size_t a, std::size_t b) { return less(b, a); });
+  }
+  emit layoutAboutToBeChanged({}, QAbstractItemModel::VerticalSortHint);
+  std::vector<int> newRowOf(n);
+  std::vector<TRow> rows(n);
+  for (std::size_t i = 0; i < n; ++i) {
+    rows[i] = FRows[byKey[i]];
+    newRowOf[byKey[i]] = static_cast<int>(i);
+  }
+  const QModelIndexList from = persistentIndexList();
+  QModelIndexList to;
+  to.reserve(from.size());
+  for (const QModelIndex& index : from) {
+    to << this->index(newRowOf[static_cast<std::size_t>(index.row())], index.column());
+  }
+  changePersistentIndexList(from, to);
+  FRows = std::move(rows);
+  emit layoutChanged({}, QAbstractItemModel::VerticalSortHint);
 }
 
 QString TItemsTableModel::RowText(int row) const {

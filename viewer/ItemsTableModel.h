@@ -49,6 +49,9 @@ public:
   int columnCount(const QModelIndex& parent = {}) const override;
   QVariant data(const QModelIndex& index, int role) const override;
   QVariant headerData(int section, Qt::Orientation orientation, int role) const override;
+  // Sorts the rows themselves, each key made once: a proxy model would make the keys of a long
+  // table again at every comparison. Column -1 brings back the reply's own order.
+  void sort(int column, Qt::SortOrder order = Qt::AscendingOrder) override;
 
   TColumn ColumnAt(int column) const { return FColumns[static_cast<std::size_t>(column)]; }
   // The item or element a row stands for; null for rows of other tables.

@@ -16,7 +16,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMenu>
-#include <QSortFilterProxyModel>
 #include <QTableView>
 #include <QThreadPool>
 #include <QToolBar>
@@ -202,13 +201,8 @@ TItemsView::TItemsView(QWidget* parent) : QWidget(parent), FMailbox(std::make_sh
   FActions->setToolButtonStyle(Qt::ToolButtonTextOnly);
 
   FModel = new TItemsTableModel(this);
-  FProxy = new QSortFilterProxyModel(this);
-  FProxy->setSourceModel(FModel);
-  FProxy->setSortRole(TItemsTableModel::kSortRole);
-  FProxy->setSortCaseSensitivity(Qt::CaseInsensitive);
-  FProxy->setDynamicSortFilter(false);
   FTable = new QTableView(this);
-  FTable->setModel(FProxy);
+  FTable->setModel(FModel);
   FTable->setSelectionBehavior(QAbstractItemView::SelectRows);
   FTable->setSelectionMode(QAbstractItemView::ExtendedSelection);
   FTable->setEditTriggers(QAbstractItemView::NoEditTriggers);
@@ -352,7 +346,6 @@ void TItemsView::Show(std::shared_ptr<const TReply> reply, const QDateTime& arri
   FCancel.reset();
   FTable->horizontalHeader()->setSortIndicator(-1, Qt::AscendingOrder);
   FModel->SetReply(reply, arrived);
-  FProxy->sort(-1);
   bool bad = false;
   FSummary->setText(Summary(*reply, bad));
   FSummary->setStyleSheet(bad ? kErrorStyle : kNoteStyle);
@@ -396,9 +389,6 @@ QList<int> TItemsView::SelectedSourceRows() const {
     rows << index.row();
   }
   std::sort(rows.begin(), rows.end()); // in the order shown
-  for (int& row : rows) {
-    row = FProxy->mapToSource(FProxy->index(row, 0)).row();
-  }
   return rows;
 }
 

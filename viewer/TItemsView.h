@@ -10,7 +10,6 @@
 
 class QAction;
 class QLabel;
-class QSortFilterProxyModel;
 class QTableView;
 class QToolBar;
 
@@ -77,7 +76,6 @@ private:
   QToolBar* FActions;
   QTableView* FTable;
   TItemsTableModel* FModel;
-  QSortFilterProxyModel* FProxy;
   QAction* FCopy;
   QList<QAction*> FNextActions;
   std::shared_ptr<TMailbox> FMailbox;
