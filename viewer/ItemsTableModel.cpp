@@ -330,7 +330,7 @@ QString TItemsTableModel::Text(const TRow& row, TColumn column) const {
     case C::ItemPath:
       return Q(e.itemPath);
     case C::Children:
-      return e.hasChildren ? u"\u25b8"_s : QString();
+      return e.hasChildren ? u"yes"_s : QString();
     case C::Properties: {
       QStringList parts;
       for (const TProperty& p : e.properties) {

@@ -241,6 +241,12 @@ TItemsView::TItemsView(QWidget* parent) : QWidget(parent), FMailbox(std::make_sh
 
   connect(FTable->selectionModel(), &QItemSelectionModel::selectionChanged, this,
           &TItemsView::UpdateActions);
+  // A double click on a branch browses into it, as in a file manager.
+  connect(FTable, &QAbstractItemView::doubleClicked, this, [this] {
+    if (QAction* into = Action(u"Browse into"_s); into->isVisible() && into->isEnabled()) {
+      into->trigger();
+    }
+  });
   connect(FTable, &QWidget::customContextMenuRequested, this, [this](const QPoint& at) {
     QMenu menu(this);
     menu.addAction(FCopy);
