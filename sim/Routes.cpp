@@ -1,5 +1,7 @@
 #include "sim/Routes.h"
 
+#include "sim/ConnectionThreads.h"
+
 #include <chrono>
 #include <map>
 #include <openssl/evp.h>
@@ -66,20 +68,61 @@ char BodyByte(std::size_t offset, bool utf16, bool bigEndian) {
 
 } // namespace
 
+namespace {
+
+void TooLarge(httplib::Response& response) {
+  response.status = 413;
+  response.set_content(SoapFault("soap:Client", "The request is larger than the server takes (" +
+                                                    std::to_string(kMaxRequestBytes >> 20) +
+                                                    " MiB)."),
+                       "text/xml; charset=utf-8");
+  // The rest of the body is not read: the connection cannot carry another request.
+  response.set_header("Connection", "close");
+}
+
+} // namespace
+
 void AddServiceRoutes(httplib::Server& server, TService& service) {
+  server.new_task_queue = [] { return new TConnectionThreads; };
   server.set_payload_max_length(kMaxRequestBytes);
-  server.Post(
-      kServicePath, [&service](const httplib::Request& request, httplib::Response& response) {
-        const TReply reply = service.Handle(request.get_header_value("SOAPAction"), request.body);
-        response.status = reply.status;
-        response.set_content(reply.body, "text/xml; charset=utf-8");
-      });
+  // The body is read here, whatever its framing, so that the limit holds for a chunked one too.
+  server.Post(kServicePath, [&service](const httplib::Request& request, httplib::Response& response,
+                                       const httplib::ContentReader& reader) {
+    // Past the limit the rest is read and dropped, so that a client that sends the whole body
+    // before it reads sees the answer; past a few times the limit the connection is cut.
+    std::string body;
+    bool tooLarge = false;
+    std::size_t dropped = 0;
+    const bool read = reader([&](const char* data, std::size_t length) {
+      if (tooLarge || length > kMaxRequestBytes - body.size()) {
+        tooLarge = true;
+        body = std::string();
+        dropped += length;
+        return dropped < 4 * kMaxRequestBytes;
+      }
+      body.append(data, length);
+      return true;
+    });
+    // A declared length over the limit is dropped by the server's own reading.
+    tooLarge =
+        tooLarge || (request.has_header("Content-Length") &&
+                     request.get_header_value<std::uint64_t>("Content-Length") > kMaxRequestBytes);
+    if (tooLarge) {
+      TooLarge(response);
+      return;
+    }
+    if (!read) {
+      response.status = 400;
+      response.set_header("Connection", "close");
+      return;
+    }
+    const TReply reply = service.Handle(request.get_header_value("SOAPAction"), body);
+    response.status = reply.status;
+    response.set_content(reply.body, "text/xml; charset=utf-8");
+  });
   server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
     if (response.status == 413 && response.body.empty()) {
-      response.set_content(
-          SoapFault("soap:Client", "The request is larger than the server takes (" +
-                                       std::to_string(kMaxRequestBytes >> 20) + " MiB)."),
-          "text/xml; charset=utf-8");
+      TooLarge(response);
     }
   });
 }

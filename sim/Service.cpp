@@ -7,7 +7,6 @@
 #include <cstring>
 #include <pugixml.hpp>
 #include <set>
-#include <thread>
 
 namespace opc::sim {
 
@@ -290,6 +289,17 @@ TReply TService::Handle(const std::string& soapAction, const std::string& body) 
   }
   reply.body = Envelope(reply.body);
   return reply;
+}
+
+void TService::Stop() {
+  std::lock_guard lock(FStopMutex);
+  FStopping = true;
+  FStopped.notify_all();
+}
+
+bool TService::Pause(TClock::time_point until) {
+  std::unique_lock lock(FStopMutex);
+  return FStopped.wait_until(lock, until, [this] { return FStopping; });
 }
 
 std::string TService::GetStatus(TRequestContext& c) {
@@ -676,7 +686,7 @@ std::string TService::PolledRefresh(TRequestContext& c) {
 
   // Not before the hold time; then as soon as a value changes, or when the wait time is over.
   if (holdValid) {
-    std::this_thread::sleep_until(*hold);
+    bool stopping = Pause(std::max(*hold, TClock::now()));
     const auto waitEnd = TClock::now() + std::chrono::milliseconds(waitMs);
     for (;;) {
       bool any = false;
@@ -684,13 +694,10 @@ std::string TService::PolledRefresh(TRequestContext& c) {
         p.changes = p.subscription->Changes(FSpace, all);
         any = any || !p.changes.empty();
       }
-      if (any || all || TClock::now() >= waitEnd) {
+      if (stopping || any || all || TClock::now() >= waitEnd) {
         break;
       }
-      std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(
-          std::chrono::milliseconds(sampling),
-          std::chrono::duration_cast<std::chrono::milliseconds>(waitEnd - TClock::now()) +
-              std::chrono::milliseconds(1)));
+      stopping = Pause(std::min(waitEnd, TClock::now() + std::chrono::milliseconds(sampling)));
     }
   }
 
