@@ -5,6 +5,7 @@
 #include "transport/MSHTTPPost.h"
 #include "transport/inet/InetHooks.h"
 
+#include <cstdlib>
 #include <optional>
 #include <string>
 #include <utility>
@@ -41,6 +42,24 @@ inline TPostResult Post(const std::string& url, const std::string& proxy = {},
   result.response.assign(response.Bytes().begin(), response.Bytes().end());
   return result;
 }
+
+// An environment variable set for one test and put back afterwards.
+class TScopedEnv {
+public:
+  TScopedEnv(const char* name, const char* value) : FName(name) {
+    if (const char* old = std::getenv(name)) {
+      FOld = old;
+    }
+    value ? ::setenv(name, value, 1) : ::unsetenv(name);
+  }
+  ~TScopedEnv() { FOld ? ::setenv(FName, FOld->c_str(), 1) : ::unsetenv(FName); }
+  TScopedEnv(const TScopedEnv&) = delete;
+  TScopedEnv& operator=(const TScopedEnv&) = delete;
+
+private:
+  const char* FName;
+  std::optional<std::string> FOld;
+};
 
 // The error dialog as a user answers it, one answer per question (nothing: cancel); it keeps
 // what each question said.

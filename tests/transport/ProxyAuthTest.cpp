@@ -33,22 +33,6 @@ struct TOrigin {
   }
 };
 
-// An environment variable set for one test and put back afterwards.
-class TScopedEnv {
-public:
-  TScopedEnv(const char* name, const char* value) : FName(name) {
-    if (const char* old = std::getenv(name)) {
-      FOld = old;
-    }
-    value ? ::setenv(name, value, 1) : ::unsetenv(name);
-  }
-  ~TScopedEnv() { FOld ? ::setenv(FName, FOld->c_str(), 1) : ::unsetenv(FName); }
-
-private:
-  const char* FName;
-  std::optional<std::string> FOld;
-};
-
 class ProxyBasic : public testing::Test {
 protected:
   static void SetUpTestSuite() { squid = TSquidProxy::Start(TSquidProxy::Auth::Basic).release(); }
