@@ -118,8 +118,8 @@ void TRequest::Stop() noexcept {
   FHeaders.reset();
 }
 
-bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& authorization,
-                     bool probe) {
+bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& authorization, bool probe,
+                     bool lastOnConnection) {
   NoteAuthMethods();
   Stop();
   FEasy.reset(curl_easy_init());
@@ -210,6 +210,9 @@ bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& author
 
   Configure(FServer, false);
   Configure(FProxy, true);
+  if (lastOnConnection) {
+    curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
+  }
   if (!authorization.empty()) {
     FServer.tried |= CURLAUTH_NTLM;
   }
@@ -228,6 +231,7 @@ bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& author
 void TRequest::Configure(TParty& party, bool proxy) {
   CURL* e = FEasy.get();
   party.tried = 0;
+  party.ticket = false;
   const std::string& user = UserOf(party);
   long methods = 0;
   bool ticket = false;
@@ -247,7 +251,11 @@ void TRequest::Configure(TParty& party, bool proxy) {
   if (methods == 0) {
     return;
   }
-  party.tried = methods;
+  if (ticket) {
+    party.ticket = true;
+  } else {
+    party.tried = methods;
+  }
   if (proxy) {
     if (ticket) {
       curl_easy_setopt(e, CURLOPT_PROXYUSERPWD, ":");
@@ -267,8 +275,8 @@ void TRequest::Configure(TParty& party, bool proxy) {
   }
 }
 
-bool TRequest::Run(const std::string& authorization, bool probe) {
-  if (!Start(Upload::Memory, FBody.size(), authorization, probe)) {
+bool TRequest::Run(const std::string& authorization, bool probe, bool lastOnConnection) {
+  if (!Start(Upload::Memory, FBody.size(), authorization, probe, lastOnConnection)) {
     return false;
   }
   Pump([this] { return FHeadersIn; });
@@ -338,7 +346,9 @@ bool TRequest::AnswerNtlm() {
       116444736000000000LL);
   const std::string message = NtlmAuthenticateMessage(
       *challenge, TNtlmIdentity{UserOf(FServer), PasswordOf(FServer)}, clientChallenge, time);
-  return Run("Authorization: NTLM " + message);
+  // The connection is authenticated, or holds a refused handshake that a new one must not
+  // meet: either way it is not used again.
+  return Run("Authorization: NTLM " + message, false, true);
 }
 
 void TRequest::Pump(const std::function<bool()>& ready) {
@@ -620,7 +630,9 @@ std::size_t TRequest::OnHeader(char* data, std::size_t size, std::size_t count, 
       return size * count;
     }
     // A 401 or 407 that curl will answer with the credentials is not the reply yet.
-    const bool retried = (status == 401 && r->FServer.tried) || (status == 407 && r->FProxy.tried);
+    const auto answers = [](const TParty& party) { return party.tried != 0 || party.ticket; };
+    const bool retried =
+        (status == 401 && answers(r->FServer)) || (status == 407 && answers(r->FProxy));
     r->FHeadersIn = r->FHeadersIn || !retried;
   }
   return size * count;
