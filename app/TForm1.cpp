@@ -3,6 +3,7 @@
 #include "app/ErrorDisplay.h"
 #include "app/GoCommand.h"
 #include "app/TMemo.h"
+#include "app/TRestoreActivation.h"
 #include "app/TSplitter.h"
 #include "roundtrip/Operations.h"
 #include "roundtrip/TemplateFile.h"
@@ -17,6 +18,7 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 #include <QVBoxLayout>
 
 namespace opc {
@@ -33,12 +35,21 @@ const QString kDefaultUrl = QStringLiteral("http://localhost/opcxmlda/QuelmSim.T
 
 constexpr std::uint16_t kVkF9 = 120;
 
-// The virtual-key code of a key: the function keys as the platform numbers them, 0 for others.
-std::uint16_t VirtualKeyCode(int key) {
-  if (key >= Qt::Key_F1 && key <= Qt::Key_F24) {
-    return static_cast<std::uint16_t>(112 + (key - Qt::Key_F1));
+// F9 with every combination of Shift, Ctrl, Alt and Meta.
+QList<QKeySequence> F9WithAnyModifier() {
+  const Qt::KeyboardModifier each[] = {Qt::ShiftModifier, Qt::ControlModifier, Qt::AltModifier,
+                                       Qt::MetaModifier};
+  QList<QKeySequence> keys;
+  for (unsigned set = 0; set < 16; ++set) {
+    Qt::KeyboardModifiers modifiers;
+    for (unsigned i = 0; i < 4; ++i) {
+      if (set & (1u << i)) {
+        modifiers |= each[i];
+      }
+    }
+    keys << QKeySequence(QKeyCombination(modifiers, Qt::Key_F9));
   }
-  return 0;
+  return keys;
 }
 
 QLabel* FittedLabel(const QString& text, int left, int top, QWidget* parent) {
@@ -106,19 +117,20 @@ TForm1::TForm1(QString folder, QWidget* parent) : QWidget(parent), FFolder(std::
   connect(cXMLCommand, &QComboBox::activated, this,
           [this] { Guarded([this] { cXMLCommandChange(); }); });
   connect(bGo, &QPushButton::clicked, this, [this] { Guarded([this] { bGoClick(); }); });
-  qApp->installEventFilter(this);
-}
 
-bool TForm1::eventFilter(QObject* watched, QEvent* event) {
-  // A key press that its control does not take travels up to the parents and passes the filter
-  // again each time; only its first delivery, to the control with the focus, counts.
-  QWidget* receiver = QApplication::focusWidget() ? QApplication::focusWidget() : this;
-  if (event->type() == QEvent::KeyPress && watched == receiver && receiver->window() == this) {
-    const auto* key = static_cast<QKeyEvent*>(event);
-    std::uint16_t code = VirtualKeyCode(key->key());
-    Guarded([&] { FormKeyDown(code, key->modifiers()); });
-  }
-  return QWidget::eventFilter(watched, event);
+  // F9 is heard through the shortcut map, which sees each key press once, at its arrival from the
+  // window system, before any control: whatever has the focus, however a control passes keys on
+  // inside itself, and whatever a dialog does to the focus while the run is under way. The key is
+  // taken there, so it cannot reach the window a second time. A held key's repeats are not new
+  // key-downs and run nothing.
+  auto* go = new QShortcut(this);
+  go->setKeys(F9WithAnyModifier());
+  go->setContext(Qt::WindowShortcut);
+  go->setAutoRepeat(false);
+  connect(go, &QShortcut::activated, this, [this] {
+    std::uint16_t key = kVkF9;
+    Guarded([&] { FormKeyDown(key, QGuiApplication::queryKeyboardModifiers()); });
+  });
 }
 
 void TForm1::FormKeyDown(std::uint16_t& Key, Qt::KeyboardModifiers) {
@@ -128,6 +140,17 @@ void TForm1::FormKeyDown(std::uint16_t& Key, Qt::KeyboardModifiers) {
 }
 
 void TForm1::bGoClick() {
+  // Input is held back while a run goes on, but a dialog of the run lets events through: a run
+  // is never started inside another.
+  if (FRunning) {
+    return;
+  }
+  FRunning = true;
+  const struct Done {
+    bool& running;
+    ~Done() { running = false; }
+  } done{FRunning};
+  const TRestoreActivation restore; // a credentials dialog may have taken it
   RunGoCommand(TGoInput{cXMLCommand->currentText(), Memo1->Text(), eURL->text(), FFolder},
                *WebBrowser1);
 }

@@ -39,22 +39,20 @@ public:
   void FormShow();
   void cXMLCommandChange();
   void bGoClick();
-  // Key is the virtual-key code; F9 (120) runs the Go command. The key is left as it is, so it
-  // goes on to the focused control.
+  // Key is the virtual-key code; F9 (120), with any modifier, runs the Go command.
   void FormKeyDown(std::uint16_t& Key, Qt::KeyboardModifiers Shift);
 
   const QString& Folder() const { return FFolder; }
 
 protected:
   void showEvent(QShowEvent* event) override;
-  // The key preview: every key press in the window passes here before its control.
-  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   void CentreOnDesktop();
 
   QString FFolder;
   bool FShown = false;
+  bool FRunning = false;
 };
 
 } // namespace opc

@@ -70,6 +70,8 @@ struct GoFixture {
 
   GoFixture() {
     form.show();
+    form.activateWindow();
+    [&] { QVERIFY(QTest::qWaitForWindowActive(&form)); }();
     form.eURL->setText(server.Url());
   }
   QString ResponsePath() const { return folder.Path() + u"Response.xml"_s; }
