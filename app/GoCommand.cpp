@@ -11,7 +11,6 @@
 #include "transport/MSHTTPPost.h"
 #include "viewer/TWebBrowser.h"
 
-#include <QFile>
 #include <new>
 
 namespace opc {
@@ -48,9 +47,9 @@ void RunGoCommand(const TGoInput& input, TWebBrowser& viewer) {
   const TBusyPointer busy;
   Post(input, action, request, response);
   response.SetPosition(0);
-  const QString path = input.folder + QString::fromUtf16(kResponseFileName);
-  WriteResponseFile(QFile::encodeName(path).toStdString(), response.Bytes());
-  viewer.Navigate(path);
+  const QString name = QString::fromUtf16(kResponseFileName);
+  WriteResponseFile(input.folder.native() + name.toStdString(), response.Bytes());
+  viewer.Navigate(input.viewerFolder + name);
 }
 
 } // namespace opc

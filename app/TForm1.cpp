@@ -20,8 +20,11 @@
 #include <QScreen>
 #include <QShortcut>
 #include <QVBoxLayout>
+#include <fcntl.h>
 
 namespace opc {
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -67,7 +70,22 @@ QWidget* FlatPanel(int height, QWidget* parent) {
 
 } // namespace
 
-TForm1::TForm1(QString folder, QWidget* parent) : QWidget(parent), FFolder(std::move(folder)) {
+TForm1::TForm1(const QString& folder, QWidget* parent)
+    : TForm1(std::filesystem::path(QFile::encodeName(folder).toStdString()), parent) {}
+
+TForm1::TForm1(std::filesystem::path folder, QWidget* parent)
+    : QWidget(parent), FFolder(std::move(folder)) {
+  // The viewer takes its path as text. A folder whose bytes do not come back from text is
+  // handed over through an open handle of it, whose name the kernel resolves to the folder.
+  const QByteArray bytes = QByteArray::fromStdString(FFolder.native());
+  FViewerFolder = QFile::decodeName(bytes);
+  if (QFile::encodeName(FViewerFolder) != bytes) {
+    FFolderHandle.reset(::open(FFolder.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+    if (FFolderHandle) {
+      FViewerFolder = u"/proc/self/fd/"_s + QString::number(FFolderHandle.get()) + u'/';
+    }
+  }
+
   setWindowTitle(QStringLiteral("OPC XML DA Miltane Sample"));
   QFont font(QStringLiteral("Sans Serif"));
   font.setStyleHint(QFont::SansSerif);
@@ -151,8 +169,9 @@ void TForm1::bGoClick() {
     ~Done() { running = false; }
   } done{FRunning};
   const TRestoreActivation restore; // a credentials dialog may have taken it
-  RunGoCommand(TGoInput{cXMLCommand->currentText(), Memo1->Text(), eURL->text(), FFolder},
-               *WebBrowser1);
+  RunGoCommand(
+      TGoInput{cXMLCommand->currentText(), Memo1->Text(), eURL->text(), FFolder, FViewerFolder},
+      *WebBrowser1);
 }
 
 void TForm1::showEvent(QShowEvent* event) {
@@ -171,9 +190,8 @@ void TForm1::FormShow() {
 }
 
 void TForm1::cXMLCommandChange() {
-  const QString path = FFolder + cXMLCommand->currentText() + u".x";
-  const QString text = QString::fromStdU16String(
-      LoadTemplateText(std::filesystem::path(QFile::encodeName(path).toStdString())));
+  const std::string name = QString(cXMLCommand->currentText() + u".x").toStdString();
+  const QString text = QString::fromStdU16String(LoadTemplateText(FFolder.native() + name));
   if (text != Memo1->Text()) {
     Memo1->SetText(text);
   }

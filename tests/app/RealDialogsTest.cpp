@@ -7,6 +7,7 @@
 #include "app/ErrorDisplay.h"
 #include "app/TMemo.h"
 #include "base/Error.h"
+#include "roundtrip/Operations.h"
 #include "roundtrip/ReplyLimit.h"
 #include "transport/inet/InetHooks.h"
 #include "viewer/TWebBrowser.h"
@@ -23,6 +24,8 @@
 #include <QTimer>
 #include <atomic>
 #include <chrono>
+#include <filesystem>
+#include <fstream>
 #include <functional>
 #include <thread>
 
@@ -323,6 +326,49 @@ private slots:
     w.Press(w.form.eURL);
     w.WaitForViewer();
     QCOMPARE(ReadFile(w.ResponsePath()), QByteArray("<ok/>\r\n"));
+  }
+
+  // A folder named in bytes that are no UTF-8: the templates come from it and the reply goes
+  // into it and is shown, nothing is read from or written to "/".
+  void aFolderWhoseNameIsNoUtf8() {
+    QTemporaryDir base;
+    const std::filesystem::path folder =
+        QFile::encodeName(base.path()).toStdString() + "/caf\xE9-\xFF/";
+    std::filesystem::create_directory(folder);
+    for (const char16_t* operation : kOperations) {
+      std::ofstream(folder.native() + QString::fromUtf16(operation).toStdString() + ".x")
+          << "<Request/>";
+    }
+    CountingPeer peer;
+    ModalCloser closer;
+    SetErrorPresenter({});
+    TForm1 form(folder);
+    form.show();
+    form.activateWindow();
+    QVERIFY(QTest::qWaitForWindowActive(&form));
+    QCOMPARE(form.Memo1->Text(), u"<Request/>"_s);
+    form.eURL->setText(peer.Url("/ok"));
+    QTest::keyClick(form.eURL, Qt::Key_F9);
+    QTRY_VERIFY_WITH_TIMEOUT(!form.WebBrowser1->IsLoading(), 5000);
+    QCOMPARE(closer.boxTexts, QStringList());
+    std::ifstream in(folder.native() + "Response.xml", std::ios::binary);
+    QCOMPARE(std::string(std::istreambuf_iterator<char>(in), {}), std::string("<ok/>\r\n"));
+    QVERIFY(form.WebBrowser1->Reply());
+    QCOMPARE(QByteArray::fromStdString(form.WebBrowser1->Reply()->raw), QByteArray("<ok/>\r\n"));
+  }
+
+  // A template beyond the editor's capacity is refused and the editor keeps its text.
+  void aTemplateTooLargeForTheEditor() {
+    RealWindow w;
+    ModalCloser closer;
+    w.form.Memo1->SetText(u"my edits"_s);
+    QFile huge(w.folder.Path() + u"Browse.x"_s);
+    QVERIFY(huge.open(QIODevice::WriteOnly));
+    QVERIFY(huge.resize((qint64{64} << 20) + 1));
+    huge.close();
+    Choose(w.form, 1);
+    QCOMPARE(closer.boxTexts, QStringList{u"Text exceeds memo capacity."_s});
+    QCOMPARE(w.form.Memo1->Text(), u"my edits"_s);
   }
 };
 

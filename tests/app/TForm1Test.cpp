@@ -3,9 +3,9 @@
 #include "AppTestHelpers.h"
 #include "AppTests.h"
 #include "app/ErrorDisplay.h"
-#include "roundtrip/Operations.h"
 #include "app/TMemo.h"
 #include "app/TSplitter.h"
+#include "roundtrip/Operations.h"
 #include "viewer/TWebBrowser.h"
 
 #include <QComboBox>
