@@ -21,6 +21,7 @@
 #include <QShortcut>
 #include <QVBoxLayout>
 #include <fcntl.h>
+#include <limits>
 
 namespace opc {
 
@@ -117,7 +118,14 @@ TForm1::TForm1(std::filesystem::path folder, QWidget* parent)
   Label3 = FittedLabel(QStringLiteral("OPC XML DA Output"), 0, 0, Panel2);
   WebBrowser1 = new TWebBrowser(this);
 
+  // The window has no minimum size and never grows by itself: the layout does not impose the sum
+  // of its controls' wishes on the window (a long text in the viewer would widen it, the viewer's
+  // own minimum would push the window down when the splitter leaves it 30 px). Bars that do not
+  // fit are cut off at the bottom, the viewer first.
+  WebBrowser1->setMinimumSize(1, 1);
+  eURL->setMaxLength(std::numeric_limits<int>::max()); // no limit on the URL's length
   auto* bars = new QVBoxLayout(this);
+  bars->setSizeConstraint(QLayout::SetNoConstraint);
   bars->setContentsMargins(0, 0, 0, 0);
   bars->setSpacing(0);
   bars->addWidget(Panel1);
@@ -174,6 +182,19 @@ void TForm1::bGoClick() {
       *WebBrowser1);
 }
 
+bool TForm1::event(QEvent* event) {
+  // The window manager adds the frame only once the window is on screen; the first activation
+  // comes after that, before the user can have moved the window. If the frame changed the outer
+  // size, the window is centred again by its outer frame.
+  if (event->type() == QEvent::WindowActivate && !FActivated) {
+    FActivated = true;
+    if (frameGeometry().size() != FCentredOuter) {
+      CentreOnDesktop();
+    }
+  }
+  return QWidget::event(event);
+}
+
 void TForm1::showEvent(QShowEvent* event) {
   if (!FShown) {
     FShown = true;
@@ -204,6 +225,7 @@ void TForm1::CentreOnDesktop() {
   }
   const QRect desktop = screen->virtualGeometry();
   const QSize outer = frameGeometry().size();
+  FCentredOuter = outer;
   const int left =
       std::max(desktop.width() / 2 + desktop.left() - outer.width() / 2, desktop.left());
   const int top =

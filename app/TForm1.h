@@ -48,6 +48,7 @@ public:
 
 protected:
   void showEvent(QShowEvent* event) override;
+  bool event(QEvent* event) override;
 
 private:
   void CentreOnDesktop();
@@ -57,6 +58,8 @@ private:
   QString FViewerFolder;
   bool FShown = false;
   bool FRunning = false;
+  bool FActivated = false;
+  QSize FCentredOuter;
 };
 
 } // namespace opc
