@@ -41,7 +41,16 @@ bool HeaderNameIs(std::string_view line, std::string_view name) {
          StartsWithWord(line.substr(0, name.size()), name);
 }
 
+TWaitHook& WaitHook() {
+  static TWaitHook hook;
+  return hook;
+}
+
 } // namespace
+
+void SetWaitHook(TWaitHook hook) {
+  WaitHook() = std::move(hook);
+}
 
 void SetCertificateAuthorityFile(std::string path) {
   CaFile() = std::move(path);
@@ -384,6 +393,13 @@ void TRequest::Pump(const std::function<bool()>& ready) {
     }
     if (steady_clock::now() - FLastProgress > limit) {
       FOwnFailure = ERROR_INTERNET_TIMEOUT;
+      curl_multi_remove_handle(multi, FEasy.get());
+      FAdded = false;
+      FDone = true;
+      break;
+    }
+    if (WaitHook() && WaitHook()()) {
+      FOwnFailure = ERROR_INTERNET_OPERATION_CANCELLED;
       curl_multi_remove_handle(multi, FEasy.get());
       FAdded = false;
       FDone = true;
