@@ -62,7 +62,10 @@ std::string HelpText() {
              "check  a conformance run against a live server, step by step. It writes only with\n"
              "       --allow-write, and then only the items named by --write-item or reported\n"
              "       writable. --schema points at the OPC XML-DA 1.0 WSDL or schema file to\n"
-             "       validate every reply against (it is not shipped).\n"
+             "       validate every reply against (it is not shipped). Defaults: --max-depth 8,\n"
+             "       --max-items 2000, --page-size 7 (MaxElementsReturned while browsing),\n"
+             "       --clock-tolerance 300 (seconds between the server's ReplyTime and this\n"
+             "       clock), --hold-tolerance 2 (seconds a held or waiting refresh may be late).\n"
              "\n"
              "exit codes:\n") +
          ExitCodeTable();
