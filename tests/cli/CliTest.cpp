@@ -129,6 +129,50 @@ TEST(CliSend, PostsTheSameBytesAsTheWindowForTheSameTextAndClock) {
   EXPECT_NE(run.out.find("HTTP 200, text/xml"), std::string::npos) << run.out << run.err;
 }
 
+TEST(CliSend, GoesThroughTheProxyAndAnswersItsChallenge) {
+  std::mutex mutex;
+  std::vector<std::string> heads;
+  test::TRawServer proxy([&](int fd) {
+    for (;;) {
+      const std::string request = test::TRawServer::ReadRequest(fd);
+      if (request.empty()) {
+        return;
+      }
+      const std::string head = request.substr(0, request.find("\r\n\r\n"));
+      {
+        std::lock_guard lock(mutex);
+        heads.push_back(head);
+      }
+      if (head.find("\r\nProxy-Authorization: Basic dXNlcjpzZWNyZXQ=") == std::string::npos) {
+        test::TRawServer::Send(fd, "HTTP/1.1 407 Proxy Authentication Required\r\n"
+                                   "Proxy-Authenticate: Basic realm=\"proxy\"\r\n"
+                                   "Content-Length: 0\r\n\r\n");
+        continue;
+      }
+      const std::string reply =
+          "<s:Envelope xmlns:s=\"http://schemas.xmlsoap.org/soap/envelope/\"><s:Body>"
+          "<SubscriptionCancelResponse xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"/>"
+          "</s:Body></s:Envelope>";
+      test::TRawServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Type: text/xml\r\nContent-Length: " +
+                                     std::to_string(reply.size()) + "\r\n\r\n" + reply);
+    }
+  });
+  const std::string proxyAddress = "127.0.0.1:" + std::to_string(proxy.port());
+  const TRun refused = Cli({"send", "--url", "http://opc.example.invalid/da", "--op",
+                            "SubscriptionCancel", "--proxy", proxyAddress});
+  EXPECT_EQ(refused.code, kExitHttpRefused) << refused.out << refused.err;
+  EXPECT_NE(refused.err.find("(407)"), std::string::npos) << refused.err;
+  const TRun run =
+      Cli({"send", "--url", "http://opc.example.invalid/da", "--op", "SubscriptionCancel",
+           "--proxy", proxyAddress, "--user", "user", "--password", "secret"});
+  EXPECT_EQ(run.code, kExitOk) << run.out << run.err;
+  proxy.WaitIdle();
+  std::lock_guard lock(mutex);
+  ASSERT_FALSE(heads.empty());
+  EXPECT_EQ(heads.back().rfind("POST http://opc.example.invalid/da HTTP/1.1\r\n", 0), 0u)
+      << heads.back();
+}
+
 struct ExitCase {
   const char* name;
   std::function<std::vector<std::string>(const Simulator&, const fs::path& folder)> arguments;
