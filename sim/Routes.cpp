@@ -1,6 +1,7 @@
 #include "sim/Routes.h"
 
 #include "sim/ConnectionThreads.h"
+#include "sim/BrokenService.h"
 
 #include <chrono>
 #include <map>
@@ -128,6 +129,13 @@ void AddServiceRoutes(httplib::Server& server, TService& service) {
 }
 
 void AddTestRoutes(httplib::Server& server) {
+  server.Post(R"(/test/broken/([a-z-]+))", [](const httplib::Request& request,
+                                              httplib::Response& response) {
+    const TReply reply =
+        HandleBroken(request.matches[1], request.get_header_value("SOAPAction"), request.body);
+    response.status = reply.status;
+    response.set_content(reply.body, "text/xml; charset=utf-8");
+  });
   server.Post("/test/status", [](const httplib::Request& request, httplib::Response& response) {
     response.status = static_cast<int>(Number(request, "code", 200));
     const std::string type =

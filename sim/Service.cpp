@@ -84,6 +84,7 @@ const char* ErrorText(const std::string& id) {
       {"E_BADTYPE", "The value is not of the item's type, or cannot be converted to it."},
       {"E_TIMEDOUT", "The request deadline had passed before the server could answer."},
       {"E_INVALIDCONTINUATIONPOINT", "The continuation point is not valid."},
+      {"E_INVALIDFILTER", "The element name filter is not valid."},
       {"E_INVALIDHOLDTIME", "The hold time is not valid or too far ahead."},
       {"E_NOSUBSCRIPTION", "The subscription handle is not known to the server."},
       {"E_INVALIDPID", "The property is not known to the server."},
@@ -404,6 +405,9 @@ std::string TService::Browse(TRequestContext& c) {
     error = "E_UNKNOWNITEMPATH";
   } else if (!branch) {
     error = "E_UNKNOWNITEMNAME";
+  } else if (nameFilter.find('[') != std::string::npos &&
+             nameFilter.find(']', nameFilter.find('[')) == std::string::npos) {
+    error = "E_INVALIDFILTER"; // a character list that is never closed
   } else {
     for (const auto& [key, child] : branch->children) {
       const bool hasChildren = !child->children.empty();
