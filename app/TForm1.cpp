@@ -22,6 +22,7 @@
 #include <QVBoxLayout>
 #include <fcntl.h>
 #include <limits>
+#include <utility>
 
 namespace opc {
 
@@ -154,9 +155,32 @@ TForm1::TForm1(std::filesystem::path folder, QWidget* parent)
   go->setContext(Qt::WindowShortcut);
   go->setAutoRepeat(false);
   connect(go, &QShortcut::activated, this, [this] {
+    if (std::exchange(FF9Repeats, false)) {
+      return;
+    }
     std::uint16_t key = kVkF9;
     Guarded([&] { FormKeyDown(key, QGuiApplication::queryKeyboardModifiers()); });
   });
+  qApp->installEventFilter(this);
+}
+
+bool TForm1::eventFilter(QObject* watched, QEvent* event) {
+  // A held key comes from the window system as repeated presses. Where the platform does not mark
+  // them as repeats (an X server sends each as a release and a press of the same instant), the
+  // press that follows a release with the same timestamp is a repeat, not a new key-down.
+  if (watched->isWindowType() && event->spontaneous() &&
+      (event->type() == QEvent::KeyRelease || event->type() == QEvent::ShortcutOverride)) {
+    const auto* key = static_cast<const QKeyEvent*>(event);
+    if (key->key() == Qt::Key_F9) {
+      if (event->type() == QEvent::KeyRelease) {
+        FF9ReleasedAt = key->timestamp();
+      } else {
+        FF9Repeats =
+            key->isAutoRepeat() || (key->timestamp() != 0 && key->timestamp() == FF9ReleasedAt);
+      }
+    }
+  }
+  return QWidget::eventFilter(watched, event);
 }
 
 void TForm1::FormKeyDown(std::uint16_t& Key, Qt::KeyboardModifiers) {

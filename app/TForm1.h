@@ -49,6 +49,7 @@ public:
 protected:
   void showEvent(QShowEvent* event) override;
   bool event(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   void CentreOnDesktop();
@@ -59,6 +60,8 @@ private:
   bool FShown = false;
   bool FRunning = false;
   bool FActivated = false;
+  bool FF9Repeats = false;   // the F9 press under way repeats a held key
+  quint64 FF9ReleasedAt = 0; // the window system's time of the last F9 release
   QSize FCentredOuter;
 };
 

@@ -449,7 +449,9 @@ DWORD TRequest::FailureCode() const {
     return osErrno == ECONNRESET ? ERROR_INTERNET_CONNECTION_RESET
                                  : ERROR_INTERNET_CONNECTION_ABORTED;
   case CURLE_OUT_OF_MEMORY:
-    return ERROR_NOT_ENOUGH_MEMORY;
+    // Before the reply's head is in, this is the client refusing a header too large to hold
+    // (curl caps a header line), which says what the server sent, not what this process has.
+    return FHeadersIn ? ERROR_NOT_ENOUGH_MEMORY : ERROR_HTTP_INVALID_SERVER_RESPONSE;
   case CURLE_URL_MALFORMAT:
     return ERROR_INTERNET_INVALID_URL;
   default:
@@ -495,6 +497,11 @@ BOOL TRequest::BeginUpload(DWORD total) {
 }
 
 BOOL TRequest::Write(const void* data, DWORD length) {
+  // A transfer that already failed (the server reset the connection, the upload stalled past its
+  // timeout) reports that failure, not the state it left the handle in.
+  if (Failed() && !FHeadersIn) {
+    return Fail(FailureCode());
+  }
   if (FUpload != Upload::Pieces || !FAdded || FWritten + length > FUploadTotal) {
     return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
   }
@@ -513,6 +520,9 @@ BOOL TRequest::Write(const void* data, DWORD length) {
 BOOL TRequest::EndUpload() {
   if (FUpload != Upload::Pieces) {
     return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+  }
+  if (Failed() && !FHeadersIn) {
+    return Fail(FailureCode());
   }
   if (FWritten < FUploadTotal && !FHeadersIn) {
     Stop(); // fewer bytes than announced can never make a request
