@@ -4,6 +4,7 @@
 //                                                   painted; peak memory over the file's size
 //   viewer_probe parse FILE                         the baseline: read the file once and judge it
 //                                                   with the fastest conformant parser (expat)
+//   viewer_probe show FILE                          the viewer on FILE in a window, to look at
 //   viewer_probe go URL FOLDER                      F9 on the window against URL: to Response.xml
 //                                                   written, and to the first lines painted
 #include "ReadResponseFile.h"
@@ -120,6 +121,13 @@ int main(int argc, char** argv) {
   QApplication application(argc, argv);
   if (what == "view" && argc == 3) {
     return View(argv[2]);
+  }
+  if (what == "show" && argc == 3) {
+    opc::TWebBrowser viewer;
+    viewer.resize(800, 500);
+    viewer.show();
+    viewer.Navigate(QString::fromLocal8Bit(argv[2]));
+    return QApplication::exec();
   }
   if (what == "go" && argc == 4) {
     return Go(argv[2], argv[3]);

@@ -9,6 +9,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScrollBar>
+#include <QtMath>
 #include <algorithm>
 
 namespace opc {
@@ -143,7 +144,7 @@ int TXmlLinesView::RowHeight() const {
 }
 
 int TXmlLinesView::CharWidth() const {
-  return std::max(1, fontMetrics().horizontalAdvance(QLatin1Char('m')));
+  return std::max(1, qCeil(QFontMetricsF(font()).horizontalAdvance(QLatin1Char('m'))));
 }
 
 int TXmlLinesView::Gutter() const {
@@ -162,8 +163,11 @@ int TXmlLinesView::IndentOf(std::size_t line) const {
   return kMarkerWidth + static_cast<int>(depth) * 2 * CharWidth();
 }
 
+// Characters that fit beside the gutter; a cell may be a fraction of a pixel wider than its
+// rounded width, so the exact width counts.
 int TXmlLinesView::Columns() const {
-  return std::max(16, (viewport()->width() - Gutter() - kMargin) / CharWidth());
+  const qreal cell = std::max<qreal>(1, QFontMetricsF(font()).horizontalAdvance(QLatin1Char('m')));
+  return std::max(16, static_cast<int>((viewport()->width() - Gutter() - kMargin) / cell));
 }
 
 std::size_t TXmlLinesView::RowsOf(std::size_t line) const {
