@@ -4,6 +4,7 @@
 #include "base/Utf8Encoding.h"
 #include "cli/Check.h"
 #include "cli/ExitCodes.h"
+#include "cli/SchemaCheck.h"
 #include "cli/Send.h"
 #include "composition/Envelope.h"
 #include "roundtrip/TemplateFile.h"
@@ -329,6 +330,30 @@ TEST(CliCheck, PassesAgainstTheSimulatorAndKeepsEveryExchange) {
   EXPECT_TRUE(fs::exists(folder.path / "saved" / "001-GetStatus-request.xml"));
   EXPECT_NE(ReadFile(folder.path / "saved" / "001-GetStatus-reply.xml").find("GetStatusResponse"),
             std::string::npos);
+}
+
+TEST(CliSchema, ValidatesTheBodyElementAgainstTheWsdlsSchema) {
+  const fs::path wsdl = fs::path(OPCXMLDA_TEMPLATES) / "../../shared/OpcXmlDa-1.0.wsdl";
+  if (!fs::exists(wsdl)) {
+    GTEST_SKIP() << "the OPC XML-DA WSDL is not beside the checkout";
+  }
+  const TSchemaCheck schema(wsdl);
+  const std::string envelope =
+      "<soap:Envelope xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\"><soap:Body>"
+      "<SubscriptionCancelResponse xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\" "
+      "ClientRequestHandle=\"c\"%s</soap:Body></soap:Envelope>";
+  const auto with = [&](const std::string& rest) {
+    std::string text = envelope;
+    return text.replace(text.find("%s"), 2, rest);
+  };
+  EXPECT_EQ(schema.Errors(with("/>")), "");
+  EXPECT_NE(schema.Errors(with("><Unexpected/></SubscriptionCancelResponse>"))
+                .find("Element content is not allowed"),
+            std::string::npos);
+  EXPECT_NE(schema.Errors("<a"), "");
+  TempFolder folder;
+  std::ofstream(folder.path / "none.xml") << "<definitions/>";
+  EXPECT_THROW(TSchemaCheck(folder.path / "none.xml"), std::runtime_error);
 }
 
 struct BrokenCase {
