@@ -455,6 +455,20 @@ TRawAnswer PostRaw(int port, bool chunked, std::size_t size) {
   return answer;
 }
 
+TEST(SimServer, BodiesHeldAtOnceStayWithinTheServersBudget) {
+  TService service;
+  test::TLoopbackServer<> server;
+  AddServiceRoutes(server.server, service, 1 << 20);
+  server.Start();
+  const TRawAnswer answer = PostRaw(server.port, true, 2 << 20);
+  EXPECT_EQ(answer.text.rfind("HTTP/1.1 503 ", 0), 0u) << answer.text.substr(0, 200);
+  EXPECT_NE(answer.text.find("<faultcode>soap:Server</faultcode>"), std::string::npos);
+  httplib::Client client("127.0.0.1", server.port);
+  const auto status = client.Post(kServicePath, Wrap(Op("GetStatus")), "text/xml");
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->status, 200) << "what the request held is given back";
+}
+
 // A connection that has sent its whole request and waits for the answer.
 int SendRequest(int port, const std::string& action, const std::string& body) {
   const int fd = socket(AF_INET, SOCK_STREAM, 0);
