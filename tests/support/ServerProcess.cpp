@@ -70,6 +70,11 @@ pid_t Spawn(const TExecArgs& exec, int inputFd, const std::string& logFile, bool
   const pid_t parent = ::getpid();
   const pid_t pid = ::fork();
   if (pid == 0) {
+    // The test's threads may have signals blocked (Qt's test runner does); a keeper or a server
+    // that inherited that would never hear SIGTERM.
+    sigset_t none;
+    ::sigemptyset(&none);
+    ::sigprocmask(SIG_SETMASK, &none, nullptr);
     struct sigaction action {};
     if (server) {
       action.sa_handler = &StopServerGroup;
