@@ -214,7 +214,8 @@ TEST_F(PostOverLoopback, TenThousandRoundTripsLeaveMemoryAndDescriptorsFlat) {
   for (int i = 0; i < 100 && OpenDescriptors() > descriptors; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  EXPECT_LE(OpenDescriptors(), descriptors); // fewer: a connection of an earlier test closed meanwhile
+  EXPECT_LE(OpenDescriptors(),
+            descriptors); // fewer: a connection of an earlier test closed meanwhile
   std::printf(
       "after 500 and 10,000 round trips: resident %ld KiB and %ld KiB, descriptors %zu and %zu\n",
       memory, ResidentKiB(), descriptors, OpenDescriptors());

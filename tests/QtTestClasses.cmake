@@ -1,0 +1,21 @@
+# Read by CTest before it runs tests (TEST_INCLUDE_FILES): asks a QTest executable for its test
+# classes and adds one test per class, so that a failure names its class. Asking at test time
+# rather than at build time keeps the build from running test binaries (which matters under the
+# sanitizers). Set by the including file: qt_test_executable, qt_test_prefix, qt_test_labels.
+if(NOT EXISTS "${qt_test_executable}")
+  add_test("${qt_test_prefix}NOT_BUILT" "${qt_test_executable}")
+  return()
+endif()
+execute_process(COMMAND "${qt_test_executable}" --list-classes
+                OUTPUT_VARIABLE classes RESULT_VARIABLE result TIMEOUT 120)
+if(NOT result EQUAL 0)
+  # Listing failed: one test that runs everything, so the failure shows in the results.
+  add_test("${qt_test_prefix}ALL" "${qt_test_executable}")
+  return()
+endif()
+string(STRIP "${classes}" classes)
+string(REPLACE "\n" ";" classes "${classes}")
+foreach(class IN LISTS classes)
+  add_test("${qt_test_prefix}${class}" "${qt_test_executable}" "${class}")
+  set_tests_properties("${qt_test_prefix}${class}" PROPERTIES LABELS "${qt_test_labels}")
+endforeach()
