@@ -5,8 +5,8 @@
 set -euo pipefail
 cd "$1"
 if git rev-parse --is-inside-work-tree >/dev/null 2>&1; then
-  git ls-files -z -- '*.cpp' '*.h' | xargs -0 -r clang-format --dry-run -Werror
+  git ls-files -z -- '*.cpp' '*.h' | xargs -0 -r -n 16 -P "$(nproc)" clang-format --dry-run -Werror
 else
   find . -path ./build -prune -o \( -name '*.cpp' -o -name '*.h' \) -print0 |
-    xargs -0 -r clang-format --dry-run -Werror
+    xargs -0 -r -n 16 -P "$(nproc)" clang-format --dry-run -Werror
 fi
