@@ -1,7 +1,8 @@
 # Read by CTest before it runs tests (TEST_INCLUDE_FILES): asks a QTest executable for its test
 # classes and adds one test per class, so that a failure names its class. Asking at test time
 # rather than at build time keeps the build from running test binaries (which matters under the
-# sanitizers). Set by the including file: qt_test_executable, qt_test_prefix, qt_test_labels.
+# sanitizers). Set by the including file: qt_test_executable, qt_test_prefix, qt_test_labels,
+# qt_test_serial (classes to run alone).
 if(NOT EXISTS "${qt_test_executable}")
   add_test("${qt_test_prefix}NOT_BUILT" "${qt_test_executable}")
   return()
@@ -25,4 +26,8 @@ endforeach()
 foreach(class IN LISTS classes)
   add_test("${qt_test_prefix}${class}" "${qt_test_executable}" "${class}")
   set_tests_properties("${qt_test_prefix}${class}" PROPERTIES LABELS "${qt_test_labels}")
+  list(FIND qt_test_serial "${class}" serial) # no IN_LIST: CTest reads this without policies
+  if(NOT serial EQUAL -1)
+    set_tests_properties("${qt_test_prefix}${class}" PROPERTIES RUN_SERIAL TRUE)
+  endif()
 endforeach()
