@@ -76,8 +76,18 @@ std::string SchemaErrors(const std::string& element) {
   if (!std::filesystem::exists(wsdl)) {
     return "skip";
   }
-  const auto folder = std::filesystem::temp_directory_path() / "opcxmlda-sim-schema";
-  std::filesystem::create_directories(folder);
+  // A folder of this process's own, removed afterwards: a fixed name would be shared with
+  // concurrent runs and, once made by one user, unwritable for every other.
+  struct TScratch {
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 ("opcxmlda-sim-schema-" + std::to_string(::getpid()));
+    TScratch() { std::filesystem::create_directories(path); }
+    ~TScratch() {
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    }
+  } scratch;
+  const std::filesystem::path& folder = scratch.path;
   const std::string text = ReadText(wsdl);
   const std::size_t start = text.find("<s:schema");
   const std::size_t end = text.find("</s:schema>") + 11;
