@@ -1,8 +1,12 @@
 #include "app/ErrorDisplay.h"
 
+#include "app/TRestoreActivation.h"
 #include "base/ErrorText.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QMessageBox>
 #include <QWidget>
 
@@ -20,9 +24,38 @@ QString& Title() {
   return title;
 }
 
+// What Ctrl+C puts on the clipboard: the whole box, laid out as the Windows message box does.
+QString CopiedText(const QString& caption, const QString& text) {
+  const QString rule = QStringLiteral("---------------------------\n");
+  return rule + caption + u'\n' + rule + text + u'\n' + rule + QStringLiteral("OK\n") + rule;
+}
+
+// The stop box. Ctrl+C copies the whole message whichever part of the box has the focus: the
+// key travels up from the OK button to the box.
+class TErrorBox : public QMessageBox {
+public:
+  TErrorBox(const QString& caption, const QString& text)
+      : QMessageBox(QMessageBox::Critical, caption, text, QMessageBox::Ok,
+                    QApplication::activeWindow()) {
+    // A server or a URL controls parts of the text: it is shown as it stands, never as markup.
+    setTextFormat(Qt::PlainText);
+    // Selectable with the mouse only, so the label never takes the focus from OK.
+    setTextInteractionFlags(Qt::TextSelectableByMouse);
+  }
+
+protected:
+  void keyPressEvent(QKeyEvent* event) override {
+    if (event->matches(QKeySequence::Copy)) {
+      QGuiApplication::clipboard()->setText(CopiedText(windowTitle(), text()));
+      return;
+    }
+    QMessageBox::keyPressEvent(event);
+  }
+};
+
 void ShowMessageBox(const QString& caption, const QString& text) {
-  QMessageBox box(QMessageBox::Critical, caption, text, QMessageBox::Ok,
-                  QApplication::activeWindow());
+  const TRestoreActivation restore;
+  TErrorBox box(caption, text);
   box.exec();
 }
 

@@ -1,29 +1,55 @@
 #include "app/GoCommand.h"
 
 #include "app/BusyPointer.h"
+#include "app/TRunInputGuard.h"
 #include "base/ByteStream.h"
 #include "base/Utf8Encoding.h"
 #include "composition/Envelope.h"
 #include "roundtrip/FileMessages.h"
+#include "roundtrip/ReplyLimit.h"
 #include "roundtrip/ResponseFile.h"
 #include "transport/MSHTTPPost.h"
 #include "viewer/TWebBrowser.h"
 
-#include <QFile>
+#include <new>
 
 namespace opc {
+
+namespace {
+
+// The post, with the window's input held back and Escape heard. A transfer the user stopped
+// unwinds as a silent abort; a reply too large to hold ends in a message that says how much came.
+void Post(const TGoInput& input, std::u16string_view action, ByteStream& request,
+          ByteStream& response) {
+  const TRunInputGuard guard;
+  try {
+    PostSoapRequest(input.url.toStdU16String(), u"", u"", u"", action, request, response);
+  } catch (const StreamLimitExceeded& full) {
+    throw Error(ReplyTooLargeMessage(full.Held));
+  } catch (const std::bad_alloc&) {
+    throw Error(ReplyTooLargeMessage(static_cast<std::size_t>(response.Size())));
+  } catch (...) {
+    if (guard.Cancelled()) {
+      throw SilentAbort();
+    }
+    throw;
+  }
+}
+
+} // namespace
 
 void RunGoCommand(const TGoInput& input, TWebBrowser& viewer) {
   const std::u16string action = ComposeSoapAction(input.operation.toStdU16String());
   const std::string envelope = EncodeUtf8(ComposeEnvelope(input.editorText.toStdU16String()));
   ByteStream request(std::vector<std::uint8_t>(envelope.begin(), envelope.end()));
   ByteStream response;
+  response.SetLimit(ReplyLimit());
   const TBusyPointer busy;
-  PostSoapRequest(input.url.toStdU16String(), u"", u"", u"", action, request, response);
+  Post(input, action, request, response);
   response.SetPosition(0);
-  const QString path = input.folder + QString::fromUtf16(kResponseFileName);
-  WriteResponseFile(QFile::encodeName(path).toStdString(), response.Bytes());
-  viewer.Navigate(path);
+  const QString name = QString::fromUtf16(kResponseFileName);
+  WriteResponseFile(input.folder.native() + name.toStdString(), response.Bytes());
+  viewer.Navigate(input.viewerFolder + name);
 }
 
 } // namespace opc

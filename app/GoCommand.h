@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QString>
+#include <filesystem>
 
 namespace opc {
 
@@ -11,7 +12,8 @@ struct TGoInput {
   QString operation;
   QString editorText;
   QString url;
-  QString folder; // the executable folder, with its trailing "/"
+  std::filesystem::path folder; // the executable folder, with its trailing "/"
+  QString viewerFolder;         // the same folder as the viewer is given it
 };
 
 // One round trip: the envelope composed from the editor text goes to the URL with the operation's

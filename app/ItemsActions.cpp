@@ -8,7 +8,6 @@
 #include "viewer/TWebBrowser.h"
 
 #include <QComboBox>
-#include <QFile>
 
 namespace opc {
 
@@ -22,9 +21,9 @@ void TItemsActions::Apply(const TNextRequest& next) {
   if (index < 0 || !next.build) {
     return;
   }
-  const QString path = FForm.Folder() + next.operation + u".x";
-  const std::u16string templateText =
-      LoadTemplateText(std::filesystem::path(QFile::encodeName(path).toStdString()));
+  // The template's file name as choosing the operation makes it, after the folder's own bytes.
+  const std::string name = QString(next.operation + u".x").toStdString();
+  const std::u16string templateText = LoadTemplateText(FForm.Folder().native() + name);
   const QString text =
       QString::fromStdU16String(next.build(templateText, FAnswered.toStdU16String()));
   // Chosen by the program, so the list's change handler does not load the bare template over it.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/ApplicationPaths.h"
+#include "base/UniqueFd.h"
 
 #include <QWidget>
 #include <cstdint>
@@ -23,7 +24,8 @@ class TForm1 : public QWidget {
   Q_OBJECT
 public:
   // folder: where the request templates lie, with a trailing "/".
-  explicit TForm1(QString folder = ExecutableFolder(), QWidget* parent = nullptr);
+  explicit TForm1(std::filesystem::path folder = ExecutableFolder(), QWidget* parent = nullptr);
+  explicit TForm1(const QString& folder, QWidget* parent = nullptr);
 
   QWidget* Panel1;
   QLabel* Label1;
@@ -40,24 +42,30 @@ public:
   void FormShow();
   void cXMLCommandChange();
   void bGoClick();
-  // Key is the virtual-key code; F9 (120) runs the Go command. The key is left as it is, so it
-  // goes on to the focused control.
+  // Key is the virtual-key code; F9 (120), with any modifier, runs the Go command.
   void FormKeyDown(std::uint16_t& Key, Qt::KeyboardModifiers Shift);
 
-  const QString& Folder() const { return FFolder; }
+  const std::filesystem::path& Folder() const { return FFolder; }
   // The next request from the Items view of the viewer.
   TItemsActions* ItemsActions = nullptr;
 
 protected:
   void showEvent(QShowEvent* event) override;
-  // The key preview: every key press in the window passes here before its control.
+  bool event(QEvent* event) override;
   bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
   void CentreOnDesktop();
 
-  QString FFolder;
+  std::filesystem::path FFolder;
+  UniqueFd FFolderHandle; // held while the viewer may be given the folder through it
+  QString FViewerFolder;
   bool FShown = false;
+  bool FRunning = false;
+  bool FActivated = false;
+  bool FF9Repeats = false;   // the F9 press under way repeats a held key
+  quint64 FF9ReleasedAt = 0; // the window system's time of the last F9 release
+  QSize FCentredOuter;
 };
 
 } // namespace opc

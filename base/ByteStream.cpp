@@ -17,7 +17,8 @@ ByteStream::ByteStream(const std::vector<std::uint8_t>& bytes) {
 
 ByteStream::ByteStream(ByteStream&& other) noexcept
     : FData(std::exchange(other.FData, nullptr)), FSize(std::exchange(other.FSize, 0)),
-      FCapacity(std::exchange(other.FCapacity, 0)), FPosition(std::exchange(other.FPosition, 0)) {}
+      FCapacity(std::exchange(other.FCapacity, 0)), FPosition(std::exchange(other.FPosition, 0)),
+      FLimit(other.FLimit) {}
 
 ByteStream& ByteStream::operator=(ByteStream&& other) noexcept {
   if (this != &other) {
@@ -26,6 +27,7 @@ ByteStream& ByteStream::operator=(ByteStream&& other) noexcept {
     FSize = std::exchange(other.FSize, 0);
     FCapacity = std::exchange(other.FCapacity, 0);
     FPosition = std::exchange(other.FPosition, 0);
+    FLimit = other.FLimit;
   }
   return *this;
 }
@@ -70,8 +72,11 @@ void ByteStream::Write(const void* buffer, std::size_t count) {
   }
   const auto at = static_cast<std::size_t>(FPosition);
   const std::size_t end = at + count;
+  if (end > FLimit || end < at) {
+    throw StreamLimitExceeded(FSize);
+  }
   if (end > FCapacity) {
-    Reserve(std::max({end, FCapacity * 2, std::size_t{4096}}));
+    Reserve(std::min(std::max({end, FCapacity * 2, std::size_t{4096}}), FLimit));
   }
   if (at > FSize) {
     std::memset(FData + FSize, 0, at - FSize); // the gap a seek past the end left

@@ -1,11 +1,21 @@
 #pragma once
 
+#include "base/Error.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <span>
 #include <vector>
 
 namespace opc {
+
+// Raised by a write that would take a stream past its limit; the stream keeps what it held.
+class StreamLimitExceeded : public Error {
+public:
+  explicit StreamLimitExceeded(std::size_t held)
+      : Error(u"Stream size limit exceeded"), Held(held) {}
+  std::size_t Held;
+};
 
 // A seekable in-memory sequence of bytes with a current position. The request and response bodies
 // travel in these. Writing past the end grows the stream (a gap left by a seek is zero-filled).
@@ -33,6 +43,9 @@ public:
   void Write(const void* buffer, std::size_t count);
 
   void Reserve(std::size_t capacity);
+  // The most bytes the stream may hold; a write beyond raises StreamLimitExceeded. A reply from a
+  // server that never stops must end in a message, not in the kernel ending the program.
+  void SetLimit(std::size_t limit) noexcept { FLimit = limit; }
   std::span<const std::uint8_t> Bytes() const noexcept { return {FData, FSize}; }
 
 private:
@@ -40,6 +53,7 @@ private:
   std::size_t FSize = 0;
   std::size_t FCapacity = 0;
   std::int64_t FPosition = 0;
+  std::size_t FLimit = SIZE_MAX;
 };
 
 } // namespace opc

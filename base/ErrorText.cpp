@@ -2,6 +2,8 @@
 
 #include "base/Error.h"
 
+#include <new>
+
 namespace opc {
 
 namespace {
@@ -17,6 +19,10 @@ std::u16string Widen(const char* text) {
 std::u16string MessageOf(const std::exception& e) {
   if (auto* error = dynamic_cast<const Error*>(&e)) {
     return error->message();
+  }
+  if (dynamic_cast<const std::bad_alloc*>(&e)) {
+    // The system's text for running out of memory, not the library's type name.
+    return u"Not enough memory resources are available to process this command.";
   }
   return Widen(e.what());
 }

@@ -1,6 +1,7 @@
 // The window's figures beside their baselines: the whole Go command against the transport alone,
 // the viewer against reading the file once, start-up against a bare window of the same size.
 #include "BenchServer.h"
+#include "ReadResponseFile.h"
 #include "app/ErrorDisplay.h"
 #include "app/TForm1.h"
 #include "base/ByteStream.h"
@@ -36,24 +37,9 @@ void WriteTemplates() {
 
 std::string ReplyFile(std::size_t size) {
   const std::string path = FolderPath().toStdString() + "reply" + std::to_string(size) + ".xml";
-  if (QFile::exists(QString::fromStdString(path))) {
-    return path;
+  if (!QFile::exists(QString::fromStdString(path))) {
+    WriteReadResponse(path, size, true);
   }
-  std::ofstream out(path, std::ios::binary);
-  out << "<?xml version=\"1.0\" encoding=\"utf-8\"?><soap:Envelope "
-         "xmlns:soap=\"http://schemas.xmlsoap.org/soap/envelope/\" "
-         "xmlns:xsi=\"http://www.w3.org/2001/XMLSchema-instance\"><soap:Body><ReadResponse "
-         "xmlns=\"http://opcfoundation.org/webservices/XMLDA/1.0/\"><RItemList>\r\n";
-  std::size_t written = 0;
-  for (int i = 0; written < size; ++i) {
-    const std::string item =
-        "<Items ItemName=\"Paging/Item" + std::to_string(i % 1000) +
-        "\" Timestamp=\"2024-05-01T14:03:07.123+02:00\"><Value xsi:type=\"xsd:int\">" +
-        std::to_string(i) + "</Value></Items>\r\n";
-    out << item;
-    written += item.size();
-  }
-  out << "</RItemList></ReadResponse></soap:Body></soap:Envelope>\r\n";
   return path;
 }
 

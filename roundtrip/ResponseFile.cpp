@@ -13,6 +13,7 @@
 
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <vector>
 
 namespace opc {
@@ -70,6 +71,41 @@ private:
   std::vector<std::uint8_t> FBuffer;
 };
 
+[[noreturn]] void RaiseCreateError(const std::filesystem::path& path, std::u16string_view reason) {
+  throw Error(Format(kCannotCreateFile, {PathText(path), reason}));
+}
+
+// The response file is written only as a regular file of its own. A symbolic link in its place
+// is refused, not followed: the file it points to may belong to anything, and writing there in
+// the link's name is how a planted link overwrites another file. A pipe or a device is refused
+// before it is written, and a pipe without a reader does not hold the window. The file is
+// truncated only once it is known to be a regular file.
+UniqueFd OpenTarget(const std::filesystem::path& path) {
+  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0666));
+  if (!fd) {
+    const int code = errno;
+    struct stat info {};
+    if (code == ELOOP && ::lstat(path.c_str(), &info) == 0 && S_ISLNK(info.st_mode)) {
+      RaiseCreateError(path, kIsASymbolicLink);
+    }
+    if (code == ENXIO) { // a pipe that nobody reads
+      RaiseCreateError(path, kNotARegularFile);
+    }
+    RaiseCreateError(path, SystemErrorText(code));
+  }
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0) {
+    RaiseCreateError(path, SystemErrorText(errno));
+  }
+  if (!S_ISREG(info.st_mode)) {
+    RaiseCreateError(path, kNotARegularFile);
+  }
+  if (::ftruncate(fd.get(), 0) != 0) {
+    RaiseCreateError(path, SystemErrorText(errno));
+  }
+  return fd;
+}
+
 } // namespace
 
 void WriteResponseFile(const std::filesystem::path& path, std::span<const std::uint8_t> body) {
@@ -80,12 +116,7 @@ void WriteResponseFile(const std::filesystem::path& path, std::span<const std::u
   if ((mark.encoding == TextEncoding::Utf8 && !IsValidUtf8(text)) || (utf16 && text.size() == 1)) {
     throw Error(kNoMappingMessage);
   }
-  UniqueFd fd(::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666));
-  if (!fd) {
-    const int code = errno;
-    throw Error(Format(kCannotCreateFile, {PathText(path), SystemErrorText(code)}));
-  }
-  TFileWriter writer(std::move(fd));
+  TFileWriter writer(OpenTarget(path));
   writer.Write(body.data(), mark.length);
   WriteLinesCrLf(text, utf16 ? 2 : 1, mark.encoding == TextEncoding::Utf16BE,
                  [&](const std::uint8_t* data, std::size_t size) { writer.Write(data, size); });

@@ -1,7 +1,13 @@
 #include "sim/Routes.h"
 
+#include "sim/BodyBudget.h"
+#include "sim/ConnectionThreads.h"
+#include "sim/BrokenService.h"
+
+#include <algorithm>
 #include <chrono>
 #include <map>
+#include <memory>
 #include <openssl/evp.h>
 #include <thread>
 
@@ -66,25 +72,96 @@ char BodyByte(std::size_t offset, bool utf16, bool bigEndian) {
 
 } // namespace
 
-void AddServiceRoutes(httplib::Server& server, TService& service) {
+namespace {
+
+void TooLarge(httplib::Response& response) {
+  response.status = 413;
+  response.set_content(SoapFault("soap:Client", "The request is larger than the server takes (" +
+                                                    std::to_string(kMaxRequestBytes >> 20) +
+                                                    " MiB)."),
+                       "text/xml; charset=utf-8");
+  // The rest of the body is not read: the connection cannot carry another request.
+  response.set_header("Connection", "close");
+}
+
+} // namespace
+
+void AddServiceRoutes(httplib::Server& server, TService& service, std::size_t bodyBudget) {
+  server.new_task_queue = [] { return new TConnectionThreads; };
   server.set_payload_max_length(kMaxRequestBytes);
-  server.Post(
-      kServicePath, [&service](const httplib::Request& request, httplib::Response& response) {
-        const TReply reply = service.Handle(request.get_header_value("SOAPAction"), request.body);
-        response.status = reply.status;
-        response.set_content(reply.body, "text/xml; charset=utf-8");
-      });
+  auto budget = std::make_shared<TBodyBudget>(bodyBudget);
+  // The body is read here, whatever its framing, so that the limit holds for a chunked one too.
+  server.Post(kServicePath, [&service, budget](const httplib::Request& request,
+                                               httplib::Response& response,
+                                               const httplib::ContentReader& reader) {
+    // Past the limit the rest is read and dropped, so that a client that sends the whole body
+    // before it reads sees the answer; past a few times the limit the connection is cut.
+    std::string body;
+    TBodyCharge charge(*budget);
+    bool tooLarge = false;
+    bool busy = false;
+    std::size_t dropped = 0;
+    const bool read = reader([&](const char* data, std::size_t length) {
+      if (tooLarge || length > kMaxRequestBytes - body.size()) {
+        tooLarge = true;
+        body = std::string();
+        dropped += length;
+        return dropped < 4 * kMaxRequestBytes;
+      }
+      if (body.capacity() - body.size() < length) {
+        // Doubling, but never past the limit: a body just under it takes 64 MiB, not 128.
+        const std::size_t capacity =
+            std::min(kMaxRequestBytes, std::max(body.size() + length, 2 * body.capacity()));
+        if (!charge.GrowTo(capacity)) {
+          busy = true;
+          return false;
+        }
+        body.reserve(capacity);
+      }
+      body.append(data, length);
+      return true;
+    });
+    // A declared length over the limit is dropped by the server's own reading.
+    tooLarge =
+        tooLarge || (request.has_header("Content-Length") &&
+                     request.get_header_value<std::uint64_t>("Content-Length") > kMaxRequestBytes);
+    if (tooLarge) {
+      TooLarge(response);
+      return;
+    }
+    if (busy) {
+      response.status = 503;
+      response.set_header("Retry-After", "1");
+      response.set_header("Connection", "close");
+      response.set_content(SoapFault("soap:Server", "The server is reading too many large "
+                                                    "requests at once; try again in a moment."),
+                           "text/xml; charset=utf-8");
+      return;
+    }
+    if (!read) {
+      response.status = 400;
+      response.set_header("Connection", "close");
+      return;
+    }
+    const TReply reply = service.Handle(request.get_header_value("SOAPAction"), body);
+    response.status = reply.status;
+    response.set_content(reply.body, "text/xml; charset=utf-8");
+  });
   server.set_error_handler([](const httplib::Request&, httplib::Response& response) {
     if (response.status == 413 && response.body.empty()) {
-      response.set_content(
-          SoapFault("soap:Client", "The request is larger than the server takes (" +
-                                       std::to_string(kMaxRequestBytes >> 20) + " MiB)."),
-          "text/xml; charset=utf-8");
+      TooLarge(response);
     }
   });
 }
 
 void AddTestRoutes(httplib::Server& server) {
+  server.Post(R"(/test/broken/([a-z-]+))", [](const httplib::Request& request,
+                                              httplib::Response& response) {
+    const TReply reply =
+        HandleBroken(request.matches[1], request.get_header_value("SOAPAction"), request.body);
+    response.status = reply.status;
+    response.set_content(reply.body, "text/xml; charset=utf-8");
+  });
   server.Post("/test/status", [](const httplib::Request& request, httplib::Response& response) {
     response.status = static_cast<int>(Number(request, "code", 200));
     const std::string type =

@@ -7,7 +7,6 @@
 #include <cstring>
 #include <pugixml.hpp>
 #include <set>
-#include <thread>
 
 namespace opc::sim {
 
@@ -85,6 +84,7 @@ const char* ErrorText(const std::string& id) {
       {"E_BADTYPE", "The value is not of the item's type, or cannot be converted to it."},
       {"E_TIMEDOUT", "The request deadline had passed before the server could answer."},
       {"E_INVALIDCONTINUATIONPOINT", "The continuation point is not valid."},
+      {"E_INVALIDFILTER", "The element name filter is not valid."},
       {"E_INVALIDHOLDTIME", "The hold time is not valid or too far ahead."},
       {"E_NOSUBSCRIPTION", "The subscription handle is not known to the server."},
       {"E_INVALIDPID", "The property is not known to the server."},
@@ -292,6 +292,17 @@ TReply TService::Handle(const std::string& soapAction, const std::string& body) 
   return reply;
 }
 
+void TService::Stop() {
+  std::lock_guard lock(FStopMutex);
+  FStopping = true;
+  FStopped.notify_all();
+}
+
+bool TService::Pause(TClock::time_point until) {
+  std::unique_lock lock(FStopMutex);
+  return FStopped.wait_until(lock, until, [this] { return FStopping; });
+}
+
 std::string TService::GetStatus(TRequestContext& c) {
   TXmlWriter w;
   w.Open("GetStatusResponse").Attr("xmlns", kOpcNamespace);
@@ -394,6 +405,9 @@ std::string TService::Browse(TRequestContext& c) {
     error = "E_UNKNOWNITEMPATH";
   } else if (!branch) {
     error = "E_UNKNOWNITEMNAME";
+  } else if (nameFilter.find('[') != std::string::npos &&
+             nameFilter.find(']', nameFilter.find('[')) == std::string::npos) {
+    error = "E_INVALIDFILTER"; // a character list that is never closed
   } else {
     for (const auto& [key, child] : branch->children) {
       const bool hasChildren = !child->children.empty();
@@ -676,7 +690,7 @@ std::string TService::PolledRefresh(TRequestContext& c) {
 
   // Not before the hold time; then as soon as a value changes, or when the wait time is over.
   if (holdValid) {
-    std::this_thread::sleep_until(*hold);
+    bool stopping = Pause(std::max(*hold, TClock::now()));
     const auto waitEnd = TClock::now() + std::chrono::milliseconds(waitMs);
     for (;;) {
       bool any = false;
@@ -684,13 +698,10 @@ std::string TService::PolledRefresh(TRequestContext& c) {
         p.changes = p.subscription->Changes(FSpace, all);
         any = any || !p.changes.empty();
       }
-      if (any || all || TClock::now() >= waitEnd) {
+      if (stopping || any || all || TClock::now() >= waitEnd) {
         break;
       }
-      std::this_thread::sleep_for(std::min<std::chrono::milliseconds>(
-          std::chrono::milliseconds(sampling),
-          std::chrono::duration_cast<std::chrono::milliseconds>(waitEnd - TClock::now()) +
-              std::chrono::milliseconds(1)));
+      stopping = Pause(std::min(waitEnd, TClock::now() + std::chrono::milliseconds(sampling)));
     }
   }
 

@@ -4,6 +4,8 @@
 #include "sim/SubscriptionStore.h"
 #include "sim/Time.h"
 
+#include <condition_variable>
+#include <mutex>
 #include <string>
 
 namespace opc::sim {
@@ -33,10 +35,19 @@ public:
 
   const TAddressSpace& Space() const { return FSpace; }
 
+  // Held refreshes answer at once, and later ones are not held: the server is going down.
+  void Stop();
+
 private:
   TAddressSpace FSpace;
   std::string FStartTime;
   TSubscriptionStore FSubscriptions;
+  std::mutex FStopMutex;
+  std::condition_variable FStopped;
+  bool FStopping = false;
+
+  // Waits until then, or less if the server stops; whether it stops.
+  bool Pause(TClock::time_point until);
 
   friend class TRequestContext;
   std::string GetStatus(class TRequestContext& c);

@@ -1,10 +1,13 @@
 #include "sim/Routes.h"
 #include "sim/Service.h"
 
+#include <chrono>
+#include <condition_variable>
 #include <csignal>
 #include <cstdio>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -96,12 +99,24 @@ int main(int argc, char* argv[]) {
   }
   std::fflush(stdout);
 
+  // On SIGTERM or Ctrl+C: held refreshes answer at once and the servers stop taking
+  // connections. A connection still open after a moment (a client that sends a byte now and then)
+  // does not keep the process: nothing in it outlives the process.
+  std::mutex endMutex;
+  std::condition_variable endCondition;
+  bool ended = false;
   std::thread stopper([&] {
     int signal = 0;
     sigwait(&stopSignals, &signal);
+    service.Stop();
     server.stop();
     if (tls) {
       tls->stop();
+    }
+    std::unique_lock lock(endMutex);
+    if (!endCondition.wait_for(lock, std::chrono::milliseconds(800), [&] { return ended; })) {
+      std::fflush(nullptr);
+      std::_Exit(0);
     }
   });
   std::thread secure;
@@ -112,10 +127,13 @@ int main(int argc, char* argv[]) {
   if (secure.joinable()) {
     secure.join();
   }
-  if (stopper.joinable()) {
-    // The server stopped on its own (it cannot go on); end the waiting thread as well.
-    pthread_kill(stopper.native_handle(), SIGTERM);
-    stopper.join();
+  {
+    std::lock_guard lock(endMutex);
+    ended = true;
+    endCondition.notify_all();
   }
+  // The server stopped on its own (it cannot go on) or by a signal; the waiting thread ends too.
+  pthread_kill(stopper.native_handle(), SIGTERM);
+  stopper.join();
   return 0;
 }

@@ -66,6 +66,15 @@ private:
 // otherwise (an action of exactly two double quotes goes as it is).
 std::u16string SoapActionHeader(std::u16string_view action);
 
+// The status and content type of the last reply this thread's posts received; status 0 when the
+// last post ended before a reply came. A caller without a window (a summary line) reads it after
+// PostSoapRequest, whether that returned or raised.
+struct TResponseHead {
+  std::uint32_t status = 0;
+  std::u16string contentType;
+};
+const TResponseHead& LastResponseHead();
+
 // Posts one request with a poster of its own and disposes of it, whether the post succeeded or
 // raised.
 void PostSoapRequest(std::u16string_view url, std::u16string_view proxy,

@@ -24,7 +24,13 @@ bool EqualsIgnoringAsciiCase(std::u16string_view a, std::u16string_view b) {
   return true;
 }
 
+thread_local TResponseHead lastHead;
+
 } // namespace
+
+const TResponseHead& LastResponseHead() {
+  return lastHead;
+}
 
 void THTTPMSPoster::ReceiveResponse(HINTERNET handle, ByteStream& response) {
   DWORD index = 0; // one index for all three queries
@@ -33,6 +39,7 @@ void THTTPMSPoster::ReceiveResponse(HINTERNET handle, ByteStream& response) {
   if (HttpQueryInfoW(handle, HTTP_QUERY_FLAG_NUMBER | HTTP_QUERY_STATUS_CODE, &status, &length,
                      &index) &&
       status >= 300 && status != 500) {
+    lastHead.status = status;
     index = 0;
     char16_t reason[2048];
     length = sizeof reason;
@@ -51,6 +58,7 @@ void THTTPMSPoster::ReceiveResponse(HINTERNET handle, ByteStream& response) {
       length <= sizeof contentTypeBuffer) {
     contentType.assign(contentTypeBuffer, length / 2);
   }
+  lastHead = {status, contentType};
 
   std::vector<std::uint8_t> buffer;
   for (;;) {
@@ -76,6 +84,7 @@ void THTTPMSPoster::ReceiveResponse(HINTERNET handle, ByteStream& response) {
 void THTTPMSPoster::PostData(std::u16string_view soapAction, ByteStream& request,
                              ByteStream& response) {
   FSoapAction = soapAction;
+  lastHead = {};
   HINTERNET handle = SendRequest(request);
   try {
     ReceiveResponse(handle, response);

@@ -336,6 +336,15 @@ std::u16string WriteItems(std::u16string_view writeRequest, const std::vector<TW
   return request.Take();
 }
 
+std::u16string SetRequestAttribute(std::u16string_view text, std::u16string_view operation,
+                                   std::u16string_view element, std::u16string_view name,
+                                   std::string_view value) {
+  TRequestText request(text, operation);
+  const std::size_t index = element.empty() ? 0 : request.EnsureChild(0, element);
+  request.SetAttribute(index, name, value);
+  return request.Take();
+}
+
 TItemRef ItemRefOf(const TItem& item) {
   return {item.itemPath.value_or(""), item.itemName.value_or(""),
           item.clientItemHandle.value_or("")};

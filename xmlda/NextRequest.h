@@ -42,6 +42,12 @@ std::u16string CancelSubscription(std::u16string_view cancelRequest,
 // Write of the given items with their values and types, for the user to edit.
 std::u16string WriteItems(std::u16string_view writeRequest, const std::vector<TWriteItem>& items);
 
+// One attribute set on the operation's element (element "") or on its first child of that local
+// name ("Options"), added when missing; for options a run changes (limits, deadlines, hold times).
+std::u16string SetRequestAttribute(std::u16string_view request, std::u16string_view operation,
+                                   std::u16string_view element, std::u16string_view name,
+                                   std::string_view value);
+
 // The items of a reply as the next request names them (Read, Subscribe, polled refresh, Browse).
 TItemRef ItemRefOf(const TItem& item);
 TItemRef ItemRefOf(const TBrowseElement& element);

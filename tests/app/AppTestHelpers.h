@@ -1,14 +1,17 @@
 #pragma once
 
 #include "app/ErrorDisplay.h"
-#include "roundtrip/Operations.h"
 #include "app/TForm1.h"
+#include "roundtrip/Operations.h"
 
 #include <QComboBox>
 #include <QFile>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <QTest>
+#include <csignal>
+#include <optional>
+#include <sys/resource.h>
 
 namespace opc::test {
 
@@ -36,6 +39,24 @@ struct ErrorRecorder {
     SetErrorPresenter([this](const QString&, const QString& text) { shown << text; });
   }
   ~ErrorRecorder() { SetErrorPresenter({}); }
+};
+
+// Files this process writes may not grow beyond `bytes` while the object lives, so a write fails
+// the way a full disk makes it fail, without a full disk (the signal is ignored, the write fails
+// with EFBIG).
+struct FileSizeLimit {
+  rlimit saved{};
+  void (*savedHandler)(int);
+  explicit FileSizeLimit(rlim_t bytes) {
+    getrlimit(RLIMIT_FSIZE, &saved);
+    savedHandler = std::signal(SIGXFSZ, SIG_IGN);
+    const rlimit limit{bytes, saved.rlim_max};
+    setrlimit(RLIMIT_FSIZE, &limit);
+  }
+  ~FileSizeLimit() {
+    setrlimit(RLIMIT_FSIZE, &saved);
+    std::signal(SIGXFSZ, savedHandler);
+  }
 };
 
 // Chooses an operation the way a user does, with the keyboard on the list.

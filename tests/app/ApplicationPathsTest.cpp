@@ -4,6 +4,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
 
 namespace opc::test {
 
@@ -27,13 +28,21 @@ private slots:
   }
 
   void folderDoesNotDependOnTheWorkingDirectory() {
-    const QString before = ExecutableFolder();
+    const std::string before = ExecutableFolder().native();
     const QString saved = QDir::currentPath();
     QDir::setCurrent(QDir::rootPath());
-    QCOMPARE(ExecutableFolder(), before);
+    QCOMPARE(ExecutableFolder().native(), before);
     QDir::setCurrent(saved);
-    QVERIFY(before.endsWith(u'/'));
-    QCOMPARE(before, QDir(QCoreApplication::applicationDirPath()).canonicalPath() + u'/');
+    QVERIFY(before.ends_with('/'));
+    QCOMPARE(QFile::decodeName(QByteArray::fromStdString(before)),
+             QDir(QCoreApplication::applicationDirPath()).canonicalPath() + u'/');
+  }
+
+  // Bytes that are no UTF-8 stay as they are: the folder is not lost to "/".
+  void folderKeepsTheFileSystemsBytes() {
+    QCOMPARE(FolderOfExecutable("/opt/caf\xE9/bin/opcxmlda").native(),
+             std::string("/opt/caf\xE9/bin/"));
+    QCOMPARE(FolderOfExecutable("/\xFF\xFE/opcxmlda").native(), std::string("/\xFF\xFE/"));
   }
 };
 

@@ -129,7 +129,12 @@ private slots:
         << u"%s"_s + kService << u"folder"_s << u"Cannot create file \"%f\". Is a directory."_s
         << false;
     QTest::addRow("full disk") << u"%s"_s + kService << u"full"_s
-                               << u"Stream write error: No space left on device."_s << false;
+                               << u"Stream write error: File too large."_s << false;
+    QTest::addRow("link in the file's place")
+        << u"%s"_s + kService << u"link"_s
+        << u"Cannot create file \"%f\". It is a symbolic link; the file it points to is never "
+           u"written."_s
+        << false;
     QTest::addRow("template missing")
         << u"%s"_s + kService << u"template"_s
         << u"Cannot open file \"%d\". No such file or directory."_s << false;
@@ -155,8 +160,9 @@ private slots:
     }
     if (target == u"folder"_s) {
       QVERIFY(QDir().mkdir(response));
-    } else if (target == u"full"_s) {
+    } else if (target == u"link"_s) {
       QVERIFY(QFile::link(u"/dev/full"_s, response));
+    } else if (target == u"full"_s) {
     } else {
       QFile old(response);
       QVERIFY(old.open(QIODevice::WriteOnly));
@@ -173,6 +179,8 @@ private slots:
       Choose(form, 1);
       Choose(form, 0); // back to GetStatus for the good run below
     } else {
+      const std::optional<FileSizeLimit> full =
+          target == u"full"_s ? std::optional<FileSizeLimit>(std::in_place, 4) : std::nullopt;
       QTest::mouseClick(form.bGo, Qt::LeftButton);
     }
     if (form.WebBrowser1->IsLoading()) {

@@ -57,7 +57,8 @@ struct ShippedTemplates {
   ShippedTemplates() {
     for (const char16_t* operation : kOperations) {
       const QString name = QString::fromUtf16(operation) + u".x"_s;
-      QFile::copy(ExecutableFolder() + name, dir.path() + u'/' + name);
+      QFile::copy(QFile::decodeName(QByteArray::fromStdString(ExecutableFolder().native())) + name,
+                  dir.path() + u'/' + name);
     }
   }
   QString Path() const { return dir.path() + u'/'; }

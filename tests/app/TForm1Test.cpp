@@ -3,9 +3,9 @@
 #include "AppTestHelpers.h"
 #include "AppTests.h"
 #include "app/ErrorDisplay.h"
-#include "roundtrip/Operations.h"
 #include "app/TMemo.h"
 #include "app/TSplitter.h"
+#include "roundtrip/Operations.h"
 #include "viewer/TWebBrowser.h"
 
 #include <QComboBox>
@@ -216,6 +216,46 @@ private slots:
     QTest::keyClick(bar, Qt::Key_Escape);
     QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(10, -100));
     QCOMPARE(form.Memo1->height(), 260);
+  }
+
+  // Nothing makes the window larger than the user made it, and the user can make it as small
+  // as they like.
+  void theWindowNeverGrowsByItself() {
+    TemplateFolder folder;
+    ErrorRecorder errors;
+    TForm1 form(folder.Path());
+    form.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&form));
+    const QSize start = form.size();
+    QCOMPARE(start, QSize(578, 501));
+    for (int i = 0; i < 3; ++i) { // the splitter dragged to its maximum, again and again
+      QWidget* bar = form.Splitter1;
+      QTest::mousePress(bar, Qt::LeftButton, {}, QPoint(10, 4));
+      QTest::mouseMove(bar, QPoint(10, 600));
+      QTest::mouseRelease(bar, Qt::LeftButton, {}, QPoint(10, 600));
+      QTest::qWait(20);
+      QCOMPARE(form.Memo1->height(), 501 - 112);
+      QCOMPARE(form.size(), start);
+      QCOMPARE(form.WebBrowser1->height(), 30);
+    }
+    // A long path in the viewer's status does not widen anything.
+    form.WebBrowser1->Navigate(folder.Path() + QString(3000, u'x'));
+    QTest::qWait(50);
+    QCOMPARE(form.size(), start);
+    QVERIFY(form.WebBrowser1->width() <= start.width());
+    // No minimum size.
+    form.resize(120, 90);
+    QTRY_COMPARE(form.size(), QSize(120, 90));
+    QCOMPARE(form.minimumSize(), QSize(0, 0));
+  }
+
+  void theUrlHasNoLengthLimit() {
+    TemplateFolder folder;
+    ErrorRecorder errors;
+    TForm1 form(folder.Path());
+    const QString url = u"http://127.0.0.1/"_s + QString(100000, u'a');
+    form.eURL->setText(url);
+    QCOMPARE(form.eURL->text(), url);
   }
 };
 

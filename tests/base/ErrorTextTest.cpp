@@ -3,6 +3,7 @@
 #include "base/Error.h"
 
 #include <gtest/gtest.h>
+#include <new>
 
 namespace opc {
 namespace {
@@ -45,6 +46,11 @@ TEST(ErrorDisplayText, TakesTheInnermostNonEmptyMessage) {
   EXPECT_EQ(ErrorDisplayText(Nested(u"outer", u"")), u"outer.");
   EXPECT_EQ(ErrorDisplayText(std::make_exception_ptr(Error(u"plain"))), u"plain.");
   EXPECT_EQ(ErrorDisplayText(std::make_exception_ptr(std::runtime_error("std"))), u"std.");
+}
+
+TEST(ErrorDisplayText, NamesAnExhaustedMemoryInWords) {
+  EXPECT_EQ(ErrorDisplayText(std::make_exception_ptr(std::bad_alloc())),
+            u"Not enough memory resources are available to process this command.");
 }
 
 TEST(ErrorDisplayText, ShowsNothingForASilentAbort) {

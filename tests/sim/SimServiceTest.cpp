@@ -11,10 +11,13 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <netinet/in.h>
 #include <pugixml.hpp>
 #include <set>
 #include <sstream>
+#include <sys/socket.h>
 #include <thread>
+#include <unistd.h>
 
 namespace opc::sim {
 namespace {
@@ -73,8 +76,18 @@ std::string SchemaErrors(const std::string& element) {
   if (!std::filesystem::exists(wsdl)) {
     return "skip";
   }
-  const auto folder = std::filesystem::temp_directory_path() / "opcxmlda-sim-schema";
-  std::filesystem::create_directories(folder);
+  // A folder of this process's own, removed afterwards: a fixed name would be shared with
+  // concurrent runs and, once made by one user, unwritable for every other.
+  struct TScratch {
+    std::filesystem::path path = std::filesystem::temp_directory_path() /
+                                 ("opcxmlda-sim-schema-" + std::to_string(::getpid()));
+    TScratch() { std::filesystem::create_directories(path); }
+    ~TScratch() {
+      std::error_code ignored;
+      std::filesystem::remove_all(path, ignored);
+    }
+  } scratch;
+  const std::filesystem::path& folder = scratch.path;
   const std::string text = ReadText(wsdl);
   const std::size_t start = text.find("<s:schema");
   const std::size_t end = text.find("</s:schema>") + 11;
@@ -396,20 +409,161 @@ TEST_F(SimService, HostileRequestsAreAnsweredInBoundedTime) {
   EXPECT_EQ(service.Handle("", std::string("\xFF\xFE<\0", 4)).status, 500);
 }
 
-TEST(SimServer, ARequestOverTheLimitGets413AndAFault) {
+// Posts a body of `size` bytes in the framing asked for on a connection of its own, then reads
+// until the server closes it (or ten seconds pass): the whole answer, and whether it was closed.
+struct TRawAnswer {
+  std::string text;
+  bool closed = false;
+};
+
+TRawAnswer PostRaw(int port, bool chunked, std::size_t size) {
+  TRawAnswer answer;
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return answer;
+  }
+  const timeval timeout{10, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &timeout, sizeof timeout);
+  std::string head = std::string("POST ") + kServicePath +
+                     " HTTP/1.1\r\nHost: 127.0.0.1\r\nContent-Type: text/xml\r\n";
+  head += chunked ? "Transfer-Encoding: chunked\r\n\r\n"
+                  : "Content-Length: " + std::to_string(size) + "\r\n\r\n";
+  bool sending = send(fd, head.data(), head.size(), MSG_NOSIGNAL) > 0;
+  const std::string piece(1 << 20, 'x');
+  const std::string chunkHead = "100000\r\n"; // 1 MiB
+  for (std::size_t sent = 0; sending && sent < size; sent += piece.size()) {
+    const std::size_t n = std::min(piece.size(), size - sent);
+    if (chunked) {
+      std::ostringstream hex;
+      hex << std::hex << n << "\r\n";
+      sending = send(fd, hex.str().data(), hex.str().size(), MSG_NOSIGNAL) > 0;
+    }
+    sending = sending && send(fd, piece.data(), n, MSG_NOSIGNAL) > 0;
+    if (chunked) {
+      sending = sending && send(fd, "\r\n", 2, MSG_NOSIGNAL) > 0;
+    }
+  }
+  if (sending && chunked) {
+    send(fd, "0\r\n\r\n", 5, MSG_NOSIGNAL);
+  }
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = recv(fd, buffer, sizeof buffer, 0);
+    if (n <= 0) {
+      answer.closed = n == 0;
+      break;
+    }
+    answer.text.append(buffer, static_cast<std::size_t>(n));
+  }
+  close(fd);
+  return answer;
+}
+
+TEST(SimServer, BodiesHeldAtOnceStayWithinTheServersBudget) {
+  TService service;
+  test::TLoopbackServer<> server;
+  AddServiceRoutes(server.server, service, 1 << 20);
+  server.Start();
+  const TRawAnswer answer = PostRaw(server.port, true, 2 << 20);
+  EXPECT_EQ(answer.text.rfind("HTTP/1.1 503 ", 0), 0u) << answer.text.substr(0, 200);
+  EXPECT_NE(answer.text.find("<faultcode>soap:Server</faultcode>"), std::string::npos);
+  httplib::Client client("127.0.0.1", server.port);
+  const auto status = client.Post(kServicePath, Wrap(Op("GetStatus")), "text/xml");
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->status, 200) << "what the request held is given back";
+}
+
+// A connection that has sent its whole request and waits for the answer.
+int SendRequest(int port, const std::string& action, const std::string& body) {
+  const int fd = socket(AF_INET, SOCK_STREAM, 0);
+  sockaddr_in address{};
+  address.sin_family = AF_INET;
+  address.sin_port = htons(static_cast<std::uint16_t>(port));
+  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+  const timeval timeout{10, 0};
+  setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+  if (connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
+    close(fd);
+    return -1;
+  }
+  const std::string request =
+      std::string("POST ") + kServicePath + " HTTP/1.1\r\nHost: 127.0.0.1\r\nSOAPAction: \"" +
+      kAction + action + "\"\r\nContent-Length: " + std::to_string(body.size()) + "\r\n\r\n" + body;
+  send(fd, request.data(), request.size(), MSG_NOSIGNAL);
+  return fd;
+}
+
+TEST(SimServer, HeldRefreshesStarveNoOtherClientAndEndWhenTheServiceStops) {
   TService service;
   test::TLoopbackServer<> server;
   AddServiceRoutes(server.server, service);
   server.Start();
   httplib::Client client("127.0.0.1", server.port);
-  const auto result = client.Post(kServicePath, std::string(kMaxRequestBytes + 1, 'x'), "text/xml");
-  ASSERT_TRUE(result);
-  EXPECT_EQ(result->status, 413);
-  EXPECT_NE(result->body.find(
+  client.set_read_timeout(std::chrono::seconds(20));
+  const auto subscribed = client.Post(
+      kServicePath,
+      Wrap(Op("Subscribe", "", "<ItemList><Items ItemName=\"Static/Int32\"/></ItemList>")),
+      "text/xml");
+  ASSERT_TRUE(subscribed);
+  const std::string hold = XsdTime(TClock::now() + std::chrono::minutes(9));
+  std::vector<int> held;
+  for (int i = 0; i < 40; ++i) {
+    held.push_back(SendRequest(
+        server.port, "SubscriptionPolledRefresh",
+        Wrap(Op("SubscriptionPolledRefresh", "HoldTime=\"" + hold + "\"",
+                "<ServerSubHandles>" + Handle(subscribed->body) + "</ServerSubHandles>"))));
+  }
+  std::this_thread::sleep_for(std::chrono::milliseconds(200));
+  const auto status = client.Post(kServicePath, Wrap(Op("GetStatus")), "text/xml");
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->status, 200);
+  // Going down, the server answers what it holds at once.
+  service.Stop();
+  for (int fd : held) {
+    char head[16] = {};
+    EXPECT_GT(recv(fd, head, sizeof head - 1, 0), 0);
+    EXPECT_STREQ(head, "HTTP/1.1 200 OK");
+    close(fd);
+  }
+}
+
+struct LimitCase {
+  const char* name;
+  bool chunked;
+  std::size_t size;
+};
+
+class SimRequestLimit : public testing::TestWithParam<LimitCase> {};
+
+TEST_P(SimRequestLimit, HoldsForEveryFramingWith413AFaultAndTheConnectionClosed) {
+  TService service;
+  test::TLoopbackServer<> server;
+  AddServiceRoutes(server.server, service);
+  server.Start();
+  const TRawAnswer answer = PostRaw(server.port, GetParam().chunked, GetParam().size);
+  EXPECT_EQ(answer.text.rfind("HTTP/1.1 413 ", 0), 0u) << answer.text.substr(0, 200);
+  EXPECT_NE(answer.text.find(
                 "<faultstring>The request is larger than the server takes (64 MiB).</faultstring>"),
             std::string::npos)
-      << result->body;
+      << answer.text;
+  EXPECT_TRUE(answer.closed);
+  // The server goes on with other clients.
+  httplib::Client client("127.0.0.1", server.port);
+  const auto status = client.Post(kServicePath, Wrap(Op("GetStatus")), "text/xml");
+  ASSERT_TRUE(status);
+  EXPECT_EQ(status->status, 200);
 }
+
+INSTANTIATE_TEST_SUITE_P(Cases, SimRequestLimit,
+                         testing::Values(LimitCase{"declared_length", false, kMaxRequestBytes + 1},
+                                         LimitCase{"chunked", true, kMaxRequestBytes + (3 << 20)}),
+                         [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace
 } // namespace opc::sim

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <chrono>
 #include <httplib.h>
 #include <memory>
 #include <thread>
@@ -16,6 +17,10 @@ public:
   void Start() {
     port = server.bind_to_any_port("127.0.0.1");
     thread = std::thread([this] { server.listen_after_bind(); });
+    // A stop that comes before the loop runs would be missed and the join would never return.
+    for (int i = 0; i < 2000 && !server.is_running(); ++i) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    }
   }
   void Stop() {
     if (thread.joinable()) {

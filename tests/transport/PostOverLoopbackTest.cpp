@@ -62,6 +62,40 @@ TEST_F(PostOverLoopback, MessagesNameTheFailureTheUrlAndTheAction) {
                 u" - SOAPAction:" + kAction);
 }
 
+// Peers that misbehave mid-exchange: each failure is named for what happened, not for the state a
+// handle was left in or for memory the program never ran short of.
+TEST_F(PostOverLoopback, MisbehavingPeersAreNamedForWhatTheyDid) {
+  struct Case {
+    const char* name;
+    std::size_t body;
+    void (*script)(int fd);
+    const char16_t* message;
+  };
+  const Case cases[] = {
+      {"a header line of 200 KB", 10,
+       [](int fd) {
+         TRawServer::ReadRequest(fd);
+         TRawServer::Send(fd, "HTTP/1.1 200 OK\r\nX-Long: " + std::string(200 * 1024, 'a') +
+                                  "\r\nContent-Length: 0\r\n\r\n");
+       },
+       u"The server returned an invalid or unrecognized response"},
+      {"a reset while the body is uploaded", 4 << 20,
+       [](int fd) {
+         char head[4096];
+         (void)::recv(fd, head, sizeof head, 0);
+         TRawServer::Reset(fd);
+       },
+       u"The connection with the server was reset"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    TRawServer server(c.script);
+    const std::u16string message = PostTo(Url(server.port()), std::string(c.body, 'b')).message;
+    EXPECT_EQ(std::string(message.begin(), message.begin() + message.find(u" - URL:")),
+              std::string(c.message, c.message + std::char_traits<char16_t>::length(c.message)));
+  }
+}
+
 struct ReplyCase {
   const char* name;
   int status;
@@ -214,7 +248,8 @@ TEST_F(PostOverLoopback, TenThousandRoundTripsLeaveMemoryAndDescriptorsFlat) {
   for (int i = 0; i < 100 && OpenDescriptors() > descriptors; ++i) {
     std::this_thread::sleep_for(std::chrono::milliseconds(20));
   }
-  EXPECT_LE(OpenDescriptors(), descriptors); // fewer: a connection of an earlier test closed meanwhile
+  EXPECT_LE(OpenDescriptors(),
+            descriptors); // fewer: a connection of an earlier test closed meanwhile
   std::printf(
       "after 500 and 10,000 round trips: resident %ld KiB and %ld KiB, descriptors %zu and %zu\n",
       memory, ResidentKiB(), descriptors, OpenDescriptors());

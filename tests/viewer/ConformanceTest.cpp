@@ -1,6 +1,7 @@
 // The viewer's judge of well-formedness against the W3C conformance collection, and against
 // the faults met in real replies.
 #include "XmlConformanceSuite.h"
+#include "viewer/Reply.h"
 #include "viewer/WellFormed.h"
 
 #include <cctype>
@@ -71,6 +72,12 @@ TEST_P(FaultTest, IsFoundWhereItIs) {
   EXPECT_FALSE(error->reason.empty());
   EXPECT_EQ(error->line, c.line) << c.name << ": " << error->reason;
   EXPECT_EQ(error->column, c.column) << c.name << ": " << error->reason;
+  // Shown raw with the same verdict: never as a repaired tree.
+  const TReply reply = PrepareReply("Response.xml", TReplyBytes(c.bytes));
+  ASSERT_TRUE(reply.parseError.has_value());
+  EXPECT_EQ(reply.parseError->line, c.line);
+  EXPECT_FALSE(reply.Indented());
+  EXPECT_FALSE(reply.fault.has_value());
 }
 
 INSTANTIATE_TEST_SUITE_P(Replies, FaultTest, testing::ValuesIn(kFaults),

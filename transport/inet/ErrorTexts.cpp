@@ -26,6 +26,9 @@ constexpr Text kTexts[] = {
     {ERROR_INTERNET_INVALID_URL, u"The URL is invalid\r\n"},
     {ERROR_INTERNET_UNRECOGNIZED_SCHEME, u"The URL does not use a recognized protocol\r\n"},
     {ERROR_INTERNET_NAME_NOT_RESOLVED, u"The server name or address could not be resolved\r\n"},
+    {ERROR_INTERNET_OPERATION_CANCELLED,
+     u"The operation was canceled, usually because the handle on which the request was operating "
+     u"was closed before the operation completed\r\n"},
     {ERROR_INTERNET_INCORRECT_HANDLE_STATE,
      u"The requested operation cannot be carried out because the handle supplied is not in the "
      u"correct state\r\n"},

@@ -33,6 +33,12 @@ struct TAuthChallenge {
 // The challenge of the reply the request holds; false when the reply asks for nothing.
 bool QueryAuthChallenge(HINTERNET request, TAuthChallenge& challenge);
 
+// Called while a request waits on the network, at least every 100 ms. The window uses it to
+// keep its user's Escape heard; returning true stops the transfer, which then fails with
+// ERROR_INTERNET_OPERATION_CANCELLED. Empty: nothing is called.
+using TWaitHook = std::function<bool()>;
+void SetWaitHook(TWaitHook hook);
+
 // Certificates of authorities to trust in place of the system's store; empty restores the
 // system's. Tests use it to trust a CA made at test time.
 void SetCertificateAuthorityFile(std::string path);

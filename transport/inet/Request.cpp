@@ -41,7 +41,16 @@ bool HeaderNameIs(std::string_view line, std::string_view name) {
          StartsWithWord(line.substr(0, name.size()), name);
 }
 
+TWaitHook& WaitHook() {
+  static TWaitHook hook;
+  return hook;
+}
+
 } // namespace
+
+void SetWaitHook(TWaitHook hook) {
+  WaitHook() = std::move(hook);
+}
 
 void SetCertificateAuthorityFile(std::string path) {
   CaFile() = std::move(path);
@@ -118,8 +127,8 @@ void TRequest::Stop() noexcept {
   FHeaders.reset();
 }
 
-bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& authorization,
-                     bool probe) {
+bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& authorization, bool probe,
+                     bool lastOnConnection) {
   NoteAuthMethods();
   Stop();
   FEasy.reset(curl_easy_init());
@@ -210,6 +219,9 @@ bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& author
 
   Configure(FServer, false);
   Configure(FProxy, true);
+  if (lastOnConnection) {
+    curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
+  }
   if (!authorization.empty()) {
     FServer.tried |= CURLAUTH_NTLM;
   }
@@ -228,6 +240,7 @@ bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& author
 void TRequest::Configure(TParty& party, bool proxy) {
   CURL* e = FEasy.get();
   party.tried = 0;
+  party.ticket = false;
   const std::string& user = UserOf(party);
   long methods = 0;
   bool ticket = false;
@@ -247,7 +260,11 @@ void TRequest::Configure(TParty& party, bool proxy) {
   if (methods == 0) {
     return;
   }
-  party.tried = methods;
+  if (ticket) {
+    party.ticket = true;
+  } else {
+    party.tried = methods;
+  }
   if (proxy) {
     if (ticket) {
       curl_easy_setopt(e, CURLOPT_PROXYUSERPWD, ":");
@@ -267,8 +284,8 @@ void TRequest::Configure(TParty& party, bool proxy) {
   }
 }
 
-bool TRequest::Run(const std::string& authorization, bool probe) {
-  if (!Start(Upload::Memory, FBody.size(), authorization, probe)) {
+bool TRequest::Run(const std::string& authorization, bool probe, bool lastOnConnection) {
+  if (!Start(Upload::Memory, FBody.size(), authorization, probe, lastOnConnection)) {
     return false;
   }
   Pump([this] { return FHeadersIn; });
@@ -338,7 +355,9 @@ bool TRequest::AnswerNtlm() {
       116444736000000000LL);
   const std::string message = NtlmAuthenticateMessage(
       *challenge, TNtlmIdentity{UserOf(FServer), PasswordOf(FServer)}, clientChallenge, time);
-  return Run("Authorization: NTLM " + message);
+  // The connection is authenticated, or holds a refused handshake that a new one must not
+  // meet: either way it is not used again.
+  return Run("Authorization: NTLM " + message, false, true);
 }
 
 void TRequest::Pump(const std::function<bool()>& ready) {
@@ -374,6 +393,13 @@ void TRequest::Pump(const std::function<bool()>& ready) {
     }
     if (steady_clock::now() - FLastProgress > limit) {
       FOwnFailure = ERROR_INTERNET_TIMEOUT;
+      curl_multi_remove_handle(multi, FEasy.get());
+      FAdded = false;
+      FDone = true;
+      break;
+    }
+    if (WaitHook() && WaitHook()()) {
+      FOwnFailure = ERROR_INTERNET_OPERATION_CANCELLED;
       curl_multi_remove_handle(multi, FEasy.get());
       FAdded = false;
       FDone = true;
@@ -423,7 +449,9 @@ DWORD TRequest::FailureCode() const {
     return osErrno == ECONNRESET ? ERROR_INTERNET_CONNECTION_RESET
                                  : ERROR_INTERNET_CONNECTION_ABORTED;
   case CURLE_OUT_OF_MEMORY:
-    return ERROR_NOT_ENOUGH_MEMORY;
+    // Before the reply's head is in, this is the client refusing a header too large to hold
+    // (curl caps a header line), which says what the server sent, not what this process has.
+    return FHeadersIn ? ERROR_NOT_ENOUGH_MEMORY : ERROR_HTTP_INVALID_SERVER_RESPONSE;
   case CURLE_URL_MALFORMAT:
     return ERROR_INTERNET_INVALID_URL;
   default:
@@ -469,6 +497,11 @@ BOOL TRequest::BeginUpload(DWORD total) {
 }
 
 BOOL TRequest::Write(const void* data, DWORD length) {
+  // A transfer that already failed (the server reset the connection, the upload stalled past its
+  // timeout) reports that failure, not the state it left the handle in.
+  if (Failed() && !FHeadersIn) {
+    return Fail(FailureCode());
+  }
   if (FUpload != Upload::Pieces || !FAdded || FWritten + length > FUploadTotal) {
     return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
   }
@@ -487,6 +520,9 @@ BOOL TRequest::Write(const void* data, DWORD length) {
 BOOL TRequest::EndUpload() {
   if (FUpload != Upload::Pieces) {
     return Fail(ERROR_INTERNET_INCORRECT_HANDLE_STATE);
+  }
+  if (Failed() && !FHeadersIn) {
+    return Fail(FailureCode());
   }
   if (FWritten < FUploadTotal && !FHeadersIn) {
     Stop(); // fewer bytes than announced can never make a request
@@ -620,7 +656,9 @@ std::size_t TRequest::OnHeader(char* data, std::size_t size, std::size_t count, 
       return size * count;
     }
     // A 401 or 407 that curl will answer with the credentials is not the reply yet.
-    const bool retried = (status == 401 && r->FServer.tried) || (status == 407 && r->FProxy.tried);
+    const auto answers = [](const TParty& party) { return party.tried != 0 || party.ticket; };
+    const bool retried =
+        (status == 401 && answers(r->FServer)) || (status == 407 && answers(r->FProxy));
     r->FHeadersIn = r->FHeadersIn || !retried;
   }
   return size * count;

@@ -51,14 +51,16 @@ private:
     bool answered = false; // the dialog gave user and password for this party
     std::string user, password;
     TChallenges offered;      // what its last challenge offered
-    long tried = 0;           // CURLAUTH_* bits the current send answers it with
+    long tried = 0;           // CURLAUTH_* bits the user's credentials answer it with now
+    bool ticket = false;      // Negotiate with the user's ticket answers it now
     bool ticketTried = false; // Negotiate with the user's ticket went in this send
   };
 
   // probe: the request goes without its body (the first leg of an NTLM handshake).
   bool Start(Upload mode, std::uint64_t total, const std::string& authorization = {},
-             bool probe = false);
-  bool Run(const std::string& authorization = {}, bool probe = false);
+             bool probe = false, bool lastOnConnection = false);
+  bool Run(const std::string& authorization = {}, bool probe = false,
+           bool lastOnConnection = false);
   bool AnswerItself();
   bool AnswerNtlm();
   void Drain();
