@@ -1,8 +1,8 @@
 #include "sim/Routes.h"
 
 #include "sim/BodyBudget.h"
-#include "sim/ConnectionThreads.h"
 #include "sim/BrokenService.h"
+#include "sim/ConnectionThreads.h"
 
 #include <algorithm>
 #include <chrono>

@@ -354,7 +354,8 @@ private slots:
     std::ifstream in(folder.native() + "Response.xml", std::ios::binary);
     QCOMPARE(std::string(std::istreambuf_iterator<char>(in), {}), std::string("<ok/>\r\n"));
     QVERIFY(form.WebBrowser1->Reply());
-    QCOMPARE(QByteArray::fromStdString(std::string(form.WebBrowser1->Reply()->Bytes())), QByteArray("<ok/>\r\n"));
+    QCOMPARE(QByteArray::fromStdString(std::string(form.WebBrowser1->Reply()->Bytes())),
+             QByteArray("<ok/>\r\n"));
   }
 
   // A template beyond the editor's capacity is refused and the editor keeps its text.

@@ -66,7 +66,8 @@ for _ in $(seq 100); do grep -q "opcxmlda-sim: http" "$work/sim.log" && break; s
 # The program in a folder of its own with its templates, so its response file lands there.
 cp "$program" "$work/opcxmlda"
 cp "$templates"/*.x "$work/"
-(cd / && exec "$work/opcxmlda" >"$work/program.log" 2>&1) &
+# The test presets ask Qt for its offscreen platform; this program must draw on the X server.
+(cd / && QT_QPA_PLATFORM=xcb exec "$work/opcxmlda" >"$work/program.log" 2>&1) &
 pids+=($!)
 window=$(xdotool search --sync --onlyvisible --name "OPC XML DA Miltane Sample" | head -n1)
 [ -n "$window" ] || fail "the window did not appear"
