@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include "cli/ExitCodes.h"
+#include "roundtrip/Operations.h"
 
 #include <algorithm>
 #include <array>
@@ -10,14 +11,12 @@ namespace opc::cli {
 
 namespace {
 
-constexpr std::array<const char*, 8> kOperations = {"GetStatus",
-                                                    "Browse",
-                                                    "Read",
-                                                    "Write",
-                                                    "GetProperties",
-                                                    "Subscribe",
-                                                    "SubscriptionPolledRefresh",
-                                                    "SubscriptionCancel"};
+// The window's operation list; its names are ASCII, so a byte compares with a UTF-16 unit.
+bool IsOperation(const std::string& name) {
+  return std::any_of(kOperations.begin(), kOperations.end(), [&](const char16_t* operation) {
+    return std::u16string_view(operation) == std::u16string(name.begin(), name.end());
+  });
+}
 
 double Number(const std::string& option, const std::string& text, double low, double high) {
   double value = 0;
@@ -110,7 +109,7 @@ TOptions ParseCommandLine(const std::vector<std::string>& arguments) {
     } else if (option == "--proxy") {
       options.proxy = value;
     } else if (option == "--op" && !check) {
-      if (std::find(kOperations.begin(), kOperations.end(), value) == kOperations.end()) {
+      if (!IsOperation(value)) {
         throw TUsageError("--op must be one of GetStatus, Browse, Read, Write, GetProperties, "
                           "Subscribe, SubscriptionPolledRefresh, SubscriptionCancel; not \"" +
                           value + "\"");
