@@ -33,7 +33,7 @@ TExchangeView::TExchangeView(QWidget* parent) : QWidget(parent) {
   splitter->addWidget(FHeads);
   splitter->addWidget(lower);
   splitter->setStretchFactor(0, 3);
-  splitter->setStretchFactor(1, 2);
+  splitter->setStretchFactor(1, 1);
   auto* column = new QVBoxLayout(this);
   column->setContentsMargins(0, 0, 0, 0);
   column->addWidget(splitter);
@@ -50,7 +50,7 @@ void TExchangeView::ShowExchange(const QString& text, TReplyBytes envelope) {
   auto reply = std::make_shared<TReply>(PrepareReply("envelope", std::move(envelope)));
   FEnvelopeReply = reply;
   FEnvelope->SetReply(std::move(reply));
-  FEnvelopeTitle->setText(u"Envelope as sent: %1 bytes"_s.arg(size));
+  FEnvelopeTitle->setText(u"Envelope of the last run: %1 bytes"_s.arg(size));
   FEnvelopeTitle->parentWidget()->show();
 }
 

@@ -68,7 +68,10 @@ void Note(TRecording& r, curl_infotype type, std::string_view data) {
       data.remove_suffix(1);
     }
     if (leg->notes.size() < kMaxNotes) {
-      leg->notes.emplace_back(data.substr(0, 1024));
+      const auto when = r.replyStarted             ? TExchangeNote::When::AfterReply
+                        : leg->requestHead.empty() ? TExchangeNote::When::BeforeRequest
+                                                   : TExchangeNote::When::AfterRequest;
+      leg->notes.push_back({when, std::string(data.substr(0, 1024))});
     } else {
       leg->truncated = true;
     }

@@ -10,6 +10,14 @@
 
 namespace opc::inet {
 
+// A remark of the client on what it did, and when: before its request went, while it waited for
+// the reply, or once the reply had begun.
+struct TExchangeNote {
+  enum class When { BeforeRequest, AfterRequest, AfterReply };
+  When when;
+  std::string text;
+};
+
 // One request of a run and its reply, as they went over the wire. A run has more than one when
 // the layer or the client answers a challenge (401, 407, the legs of NTLM) or tunnels through a
 // proxy (CONNECT). Times count from the start of the recording.
@@ -20,7 +28,7 @@ struct TExchangeLeg {
   // Every status line and header line as received, interim replies (1xx) included.
   std::string responseHead;
   // What the client said it did: resolving, connecting, reusing a connection, failing.
-  std::vector<std::string> notes;
+  std::vector<TExchangeNote> notes;
   std::uint64_t headBytesSent = 0; // before masking: what went on the wire
   std::uint64_t bodyBytesSent = 0;
   std::uint64_t headBytesReceived = 0;

@@ -48,9 +48,14 @@ void AppendHead(std::string& text, std::string_view head, std::string_view marke
 void AppendLeg(std::string& text, const TExchangeLeg& leg, std::size_t number, bool last,
                const TRunSummary& run) {
   text.append("\n=== Request ").append(std::to_string(number)).append(" ===\n");
-  for (const std::string& note : leg.notes) {
-    text.append("* ").append(Printable(note)).append("\n");
-  }
+  const auto notes = [&](TExchangeNote::When when) {
+    for (const TExchangeNote& note : leg.notes) {
+      if (note.when == when) {
+        text.append("* ").append(Printable(note.text)).append("\n");
+      }
+    }
+  };
+  notes(TExchangeNote::When::BeforeRequest);
   if (leg.requestHead.empty()) {
     text.append("(nothing was sent)\n");
   } else {
@@ -63,6 +68,7 @@ void AppendLeg(std::string& text, const TExchangeLeg& leg, std::size_t number, b
     }
     text.append(body).append("]\n");
   }
+  notes(TExchangeNote::When::AfterRequest);
   if (leg.responseHead.empty()) {
     text.append(leg.requestHead.empty() ? "" : "(no reply)\n");
   } else {
@@ -75,6 +81,7 @@ void AppendLeg(std::string& text, const TExchangeLeg& leg, std::size_t number, b
     }
     text.append(body).append("]\n");
   }
+  notes(TExchangeNote::When::AfterReply);
   if (leg.truncated) {
     text.append("(more came than the record keeps: the rest was counted, not kept)\n");
   }
@@ -125,8 +132,8 @@ std::string ExchangeText(const TExchangeRecord& record, const TRunSummary& run) 
   }
   text += "Lines: \"* \" what the client did, \"> \" sent, \"< \" received. Authorization and "
           "Proxy-Authorization values are hidden: their scheme is shown, the rest only by its "
-          "length.\nEnvelope as sent: " +
-          Bytes(run.envelopeBytes) + ", shown below.\n";
+          "length.\nEnvelope: " +
+          Bytes(run.envelopeBytes) + ", shown below; each request says what it sent of it.\n";
   for (std::size_t i = 0; i < record.legs.size(); ++i) {
     AppendLeg(text, record.legs[i], i + 1, i + 1 == record.legs.size(), run);
   }
