@@ -16,6 +16,10 @@ void ShowExchange(TWebBrowser& viewer, const inet::TExchangeRecord& record, cons
     if (reply) {
       run.replyBytes = static_cast<std::uint64_t>(reply->Size());
     }
+    run.replyNote = "written to Response.xml with CR LF line ends and shown in the XML, Raw and "
+                    "Items views";
+    run.failureNote = "The XML, Raw and Items views still show the reply of an earlier run.";
+    run.envelopeNote = "shown below";
     if (failure) {
       const auto text = ErrorDisplayText(failure); // nothing for a run the user stopped
       run.failure = text ? QString::fromStdU16String(*text).toStdString() : std::string();

@@ -16,6 +16,16 @@ protected:
   void TearDown() override { EXPECT_EQ(OpenHandleCount(), 0u) << "a handle outlived the test"; }
 };
 
+TRunSummary Summary(std::uint64_t envelope, std::optional<std::uint64_t> reply,
+                    std::optional<std::string> failure = std::nullopt) {
+  TRunSummary run;
+  run.url = "http://127.0.0.1/x";
+  run.envelopeBytes = envelope;
+  run.replyBytes = reply;
+  run.failure = std::move(failure);
+  return run;
+}
+
 std::string HeadOf(const std::string& request) {
   return request.substr(0, request.find("\r\n\r\n") + 4);
 }
@@ -59,9 +69,9 @@ TEST_F(ExchangeRecord, KeepsTheHeadsAsTheyCrossedTheWire) {
   EXPECT_LE(*leg.sentAt, *leg.firstByteAt);
   EXPECT_LE(*leg.lastByteAt, *record.total);
 
-  const std::string text = ExchangeText(record, {"http://x/", 7, 8, std::nullopt});
+  const std::string text = ExchangeText(record, Summary(7, 8));
   EXPECT_NE(text.find("\n> POST /x HTTP/1.1\n> Host: 127.0.0.1:"), std::string::npos) << text;
-  EXPECT_NE(text.find("> [body: 7 bytes, the envelope shown below]"), std::string::npos);
+  EXPECT_NE(text.find("> [body: 7 bytes, the envelope]"), std::string::npos);
   EXPECT_NE(text.find("< X-Odd: caf\\xE9\n"), std::string::npos) << text;
   EXPECT_NE(text.find("the reply body is 8 bytes"), std::string::npos);
 
@@ -106,7 +116,7 @@ TEST_F(ExchangeRecord, AChallengeAnsweredWithCredentialsIsTwoLegs) {
   EXPECT_NE(record.legs[1].requestHead.find("\r\nAuthorization: Basic [16 characters hidden]\r\n"),
             std::string::npos);
   EXPECT_EQ(record.legs[1].headBytesSent, sent.size());
-  const std::string text = ExchangeText(record, {"u", 7, 0, std::nullopt});
+  const std::string text = ExchangeText(record, Summary(7, 0));
   EXPECT_EQ(text.find("dXNlcjpzZWNyZXQ="), std::string::npos);
   EXPECT_NE(text.find("=== Request 2 ==="), std::string::npos);
 }
@@ -142,7 +152,7 @@ TEST_P(ExchangeFailure, IsRecordedUpToWhereItEnded) {
   EXPECT_EQ(leg.bodyBytesSent, GetParam().sent ? 7u : 0u);
   EXPECT_TRUE(leg.responseHead.empty());
   EXPECT_FALSE(leg.notes.empty());
-  const std::string text = ExchangeText(record, {"u", 7, std::nullopt, "It failed"});
+  const std::string text = ExchangeText(record, Summary(7, std::nullopt, "It failed"));
   EXPECT_NE(text.find("The run failed: It failed\n"), std::string::npos) << text;
   EXPECT_NE(text.find(GetParam().sent ? "(no reply)" : "(nothing was sent)"), std::string::npos);
 }

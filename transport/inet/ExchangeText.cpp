@@ -62,7 +62,7 @@ void AppendLeg(std::string& text, const TExchangeLeg& leg, std::size_t number, b
     AppendHead(text, leg.requestHead, "> ");
     std::string body = "> [body: " + Bytes(leg.bodyBytesSent);
     if (leg.bodyBytesSent > 0 && leg.bodyBytesSent == run.envelopeBytes) {
-      body += ", the envelope shown below";
+      body += ", the envelope";
     } else if (leg.bodyBytesSent > 0) {
       body += " of the envelope's " + std::to_string(run.envelopeBytes);
     }
@@ -75,9 +75,10 @@ void AppendLeg(std::string& text, const TExchangeLeg& leg, std::size_t number, b
     AppendHead(text, leg.responseHead, "< ");
     std::string body = "< [body: " + Bytes(leg.bodyBytesReceived) + " on the wire";
     if (last && run.replyBytes) {
-      body += "; the reply body is " + Bytes(*run.replyBytes) +
-              ", written to Response.xml with CR LF line ends and shown in the XML, Raw and Items "
-              "views";
+      body += "; the reply body is " + Bytes(*run.replyBytes);
+      if (!run.replyNote.empty()) {
+        body += ", " + run.replyNote;
+      }
     }
     text.append(body).append("]\n");
   }
@@ -126,14 +127,19 @@ std::string ExchangeText(const TExchangeRecord& record, const TRunSummary& run) 
   if (run.failure) {
     text +=
         "The run failed: " + (run.failure->empty() ? "stopped without a message" : *run.failure) +
-        "\nThe XML, Raw and Items views still show the reply of an earlier run.\n";
+        "\n";
+    if (!run.failureNote.empty()) {
+      text += run.failureNote + "\n";
+    }
   } else if (run.replyBytes) {
     text += "Reply body: " + Bytes(*run.replyBytes) + ".\n";
   }
   text += "Lines: \"* \" what the client did, \"> \" sent, \"< \" received. Authorization and "
           "Proxy-Authorization values are hidden: their scheme is shown, the rest only by its "
           "length.\nEnvelope: " +
-          Bytes(run.envelopeBytes) + ", shown below; each request says what it sent of it.\n";
+          Bytes(run.envelopeBytes) +
+          (run.envelopeNote.empty() ? std::string() : ", " + run.envelopeNote) +
+          "; each request says what it sent of it.\n";
   for (std::size_t i = 0; i < record.legs.size(); ++i) {
     AppendLeg(text, record.legs[i], i + 1, i + 1 == record.legs.size(), run);
   }

@@ -16,6 +16,11 @@ struct TRunSummary {
   std::optional<std::uint64_t> replyBytes;
   // A run that failed: the message its user was shown, empty for a run stopped without one.
   std::optional<std::string> failure;
+  // What the caller did with the reply, or keeps after a failure, and where the envelope is
+  // shown, in its own words (empty: nothing said).
+  std::string replyNote;
+  std::string failureNote;
+  std::string envelopeNote;
 };
 
 // The record as text, in the manner of a verbose HTTP client: "* " lines for what the client
