@@ -71,7 +71,7 @@ void Note(TRecording& r, curl_infotype type, std::string_view data) {
       const auto when = r.replyStarted             ? TExchangeNote::When::AfterReply
                         : leg->requestHead.empty() ? TExchangeNote::When::BeforeRequest
                                                    : TExchangeNote::When::AfterRequest;
-      leg->notes.push_back({when, std::string(data.substr(0, 1024))});
+      leg->notes.push_back({when, MaskUrlPasswords(data.substr(0, 1024))});
     } else {
       leg->truncated = true;
     }
@@ -178,6 +178,29 @@ std::string MaskCredentials(std::string_view head) {
     masked.append(ending);
   }
   return masked;
+}
+
+std::string MaskUrlPasswords(std::string_view text) {
+  std::string masked;
+  for (;;) {
+    const std::size_t scheme = text.find("://");
+    if (scheme == std::string_view::npos) {
+      masked.append(text);
+      return masked;
+    }
+    const std::size_t start = scheme + 3;
+    masked.append(text.substr(0, start));
+    text.remove_prefix(start);
+    // The authority ends where the path, query or fragment begins, or at a blank or a quote.
+    const std::size_t end = std::min(text.find_first_of("/?#'\" \t"), text.size());
+    const std::size_t at = text.substr(0, end).rfind('@');
+    const std::size_t colon = at == std::string_view::npos ? at : text.substr(0, at).find(':');
+    if (colon != std::string_view::npos) {
+      masked.append(text.substr(0, colon + 1));
+      masked.append("[" + std::to_string(at - colon - 1) + " characters hidden]");
+      text.remove_prefix(at);
+    }
+  }
 }
 
 namespace detail {

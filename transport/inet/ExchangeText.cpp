@@ -118,16 +118,17 @@ void AppendLeg(std::string& text, const TExchangeLeg& leg, std::size_t number, b
 } // namespace
 
 std::string ExchangeText(const TExchangeRecord& record, const TRunSummary& run) {
-  std::string text = "POST " + Printable(run.url) + ": " + std::to_string(record.legs.size()) +
+  std::string text = "POST " + Printable(MaskUrlPasswords(run.url)) + ": " +
+                     std::to_string(record.legs.size()) +
                      (record.legs.size() == 1 ? " request" : " requests");
   if (record.total) {
     text += " in " + Milliseconds(*record.total);
   }
   text += ".\n";
   if (run.failure) {
-    text +=
-        "The run failed: " + (run.failure->empty() ? "stopped without a message" : *run.failure) +
-        "\n";
+    text += "The run failed: " +
+            (run.failure->empty() ? "stopped without a message" : MaskUrlPasswords(*run.failure)) +
+            "\n";
     if (!run.failureNote.empty()) {
       text += run.failureNote + "\n";
     }
