@@ -48,6 +48,8 @@ void TExchangeView::ShowExchange(const QString& text, TReplyBytes envelope) {
   // The envelope is shown as the raw view shows a reply: over its own bytes, wrapped, with
   // nothing repaired, whatever its size.
   auto reply = std::make_shared<TReply>(PrepareReply("envelope", std::move(envelope)));
+  // The raw view needs only the raw lines; the indented ones would be held until the next run.
+  reply->lines.clear();
   FEnvelopeReply = reply;
   FEnvelope->SetReply(std::move(reply));
   FEnvelopeTitle->setText(u"Envelope of the last run: %1 bytes"_s.arg(size));
