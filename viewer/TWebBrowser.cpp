@@ -265,7 +265,11 @@ void TWebBrowser::Show(std::shared_ptr<const TReply> reply, const QString& failu
     SetBanner({}, {}, {});
   }
   FTabs->setTabEnabled(0, !raw);
-  FTabs->setCurrentIndex(raw ? 1 : 0);
+  // A user watching the exchange run after run stays on it; the reply's own views are one click
+  // away.
+  if (FStack->currentWidget() != FExchange) {
+    FTabs->setCurrentIndex(raw ? 1 : 0);
+  }
   if (FReply->parseError) {
     FRaw->GoTo(FReply->parseError->line, FReply->parseError->column);
   }

@@ -97,6 +97,13 @@ private slots:
     auto* tabs = f.form.WebBrowser1->findChild<QTabBar*>();
     QCOMPARE(tabs->tabText(3), u"Exchange"_s);
     QVERIFY(tabs->currentIndex() != 3);
+    // Once the user looks at the exchange, the next run keeps it in sight.
+    QTest::mouseClick(tabs, Qt::LeftButton, {}, tabs->tabRect(3).center());
+    QCOMPARE(tabs->currentIndex(), 3);
+    f.form.Memo1->SetText(u"<GetStatus LocaleID=\"de\"/>"_s);
+    f.Go();
+    QCOMPARE(tabs->currentIndex(), 3);
+    QVERIFY(f.EnvelopeShown().contains(u"LocaleID=\"de\""_s));
   }
 
   void aFailedRunShowsWhatWasSentAndTheError() {
