@@ -1,6 +1,7 @@
 #include "app/GoCommand.h"
 
 #include "app/BusyPointer.h"
+#include "app/ExchangeDisplay.h"
 #include "app/TRunInputGuard.h"
 #include "base/ByteStream.h"
 #include "base/Utf8Encoding.h"
@@ -9,6 +10,7 @@
 #include "roundtrip/ReplyLimit.h"
 #include "roundtrip/ResponseFile.h"
 #include "transport/MSHTTPPost.h"
+#include "transport/inet/ExchangeRecord.h"
 #include "viewer/TWebBrowser.h"
 
 #include <new>
@@ -45,11 +47,26 @@ void RunGoCommand(const TGoInput& input, TWebBrowser& viewer) {
   ByteStream response;
   response.SetLimit(ReplyLimit());
   const TBusyPointer busy;
-  Post(input, action, request, response);
-  response.SetPosition(0);
-  const QString name = QString::fromUtf16(kResponseFileName);
-  WriteResponseFile(input.folder.native() + name.toStdString(), response.Bytes());
-  viewer.Navigate(input.viewerFolder + name);
+  // What went over the wire is recorded beside the run and shown when it ends, however it ends;
+  // the envelope goes to the Exchange view from the request stream, the reply is named by size.
+  inet::TExchangeRecord exchange;
+  bool posted = false;
+  try {
+    {
+      const inet::TRecordExchange recording(exchange);
+      Post(input, action, request, response);
+    }
+    posted = true;
+    response.SetPosition(0);
+    const QString name = QString::fromUtf16(kResponseFileName);
+    WriteResponseFile(input.folder.native() + name.toStdString(), response.Bytes());
+    viewer.Navigate(input.viewerFolder + name);
+  } catch (...) {
+    ShowExchange(viewer, exchange, input.url, request, posted ? &response : nullptr,
+                 std::current_exception());
+    throw;
+  }
+  ShowExchange(viewer, exchange, input.url, request, &response, nullptr);
 }
 
 } // namespace opc

@@ -36,6 +36,13 @@ ByteStream::~ByteStream() {
   std::free(FData);
 }
 
+ByteStream::TReleased ByteStream::Release() noexcept {
+  const TReleased block{std::exchange(FData, nullptr), std::exchange(FSize, 0)};
+  FCapacity = 0;
+  FPosition = 0;
+  return block;
+}
+
 void ByteStream::Reserve(std::size_t capacity) {
   if (capacity <= FCapacity) {
     return;

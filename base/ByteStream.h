@@ -47,6 +47,13 @@ public:
   // server that never stops must end in a message, not in the kernel ending the program.
   void SetLimit(std::size_t limit) noexcept { FLimit = limit; }
   std::span<const std::uint8_t> Bytes() const noexcept { return {FData, FSize}; }
+  // Hands the block over to another owner, which frees it with std::free; the stream is left
+  // empty. A body kept after its run (to be shown) then moves instead of being copied.
+  struct TReleased {
+    std::uint8_t* data;
+    std::size_t size;
+  };
+  TReleased Release() noexcept;
 
 private:
   std::uint8_t* FData = nullptr;

@@ -46,6 +46,7 @@ std::string HelpText() {
   return std::string(
              "usage: opcxmlda-cli send --url URL --op OPERATION [--body FILE] [--out FILE]\n"
              "                         [--user NAME --password TEXT] [--proxy HOST:PORT]\n"
+             "                         [--verbose]\n"
              "       opcxmlda-cli check --url URL [--junit FILE] [--save-dir DIR] [--schema FILE]\n"
              "                          [--allow-write [--write-item NAME]...] [--max-depth N]\n"
              "                          [--max-items N] [--page-size N] [--clock-tolerance S]\n"
@@ -56,6 +57,8 @@ std::string HelpText() {
              "       template beside this program) with its time placeholders filled, wrapped in\n"
              "       the SOAP envelope, under the operation's SOAPAction; prints status, content\n"
              "       type, size, time and the reply's items; --out writes the response file.\n"
+             "       --verbose prints to stderr what went over the wire: every request's and\n"
+             "       reply's head (credentials masked), their byte counts and times.\n"
              "       OPERATION is one of GetStatus, Browse, Read, Write, GetProperties,\n"
              "       Subscribe, SubscriptionPolledRefresh, SubscriptionCancel.\n"
              "check  a conformance run against a live server, step by step. It writes only with\n"
@@ -93,6 +96,10 @@ TOptions ParseCommandLine(const std::vector<std::string>& arguments) {
     }
     if (option == "--allow-write" && check) {
       options.allowWrite = true;
+      continue;
+    }
+    if (option == "--verbose" && !check) {
+      options.verbose = true;
       continue;
     }
     if (i + 1 >= arguments.size()) {

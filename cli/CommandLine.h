@@ -15,6 +15,7 @@ struct TOptions {
   std::string user;
   std::string password;
   std::string proxy;
+  bool verbose = false; // send: what went over the wire, on the error stream
   // check
   std::string junit;
   std::string saveDir;

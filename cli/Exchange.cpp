@@ -8,12 +8,15 @@
 #include "composition/Envelope.h"
 #include "text/Utf8.h"
 #include "transport/MSHTTPPost.h"
+#include "transport/inet/ExchangeRecord.h"
+#include "transport/inet/ExchangeText.h"
 #include "transport/inet/InetHooks.h"
 #include "xmlda/ReplyReader.h"
 
 #include <atomic>
 #include <chrono>
 #include <memory>
+#include <optional>
 #include <set>
 
 namespace opc::cli {
@@ -53,6 +56,11 @@ TExchange Exchange(const TConnection& connection, const std::string& operation,
   ByteStream request(std::vector<std::uint8_t>(exchange.request.begin(), exchange.request.end()));
   ByteStream response;
   const auto started = std::chrono::steady_clock::now();
+  inet::TExchangeRecord wire;
+  std::optional<inet::TRecordExchange> recording;
+  if (connection.recordWire) {
+    recording.emplace(wire);
+  }
   try {
     PostSoapRequest(Utf16(connection.url), Utf16(connection.proxy), Utf16(connection.user),
                     Utf16(connection.password), action, request, response);
@@ -63,6 +71,17 @@ TExchange Exchange(const TConnection& connection, const std::string& operation,
   }
   exchange.seconds =
       std::chrono::duration<double>(std::chrono::steady_clock::now() - started).count();
+  if (recording) {
+    recording.reset();
+    inet::TRunSummary run;
+    run.url = connection.url;
+    run.envelopeBytes = exchange.request.size();
+    if (!exchange.error) {
+      run.replyBytes = static_cast<std::uint64_t>(response.Size());
+    }
+    run.failure = exchange.error;
+    exchange.wire = inet::ExchangeText(wire, run);
+  }
   exchange.status = LastResponseHead().status;
   exchange.contentType = Utf8(LastResponseHead().contentType);
   const auto bytes = response.Bytes();

@@ -15,6 +15,7 @@ struct TConnection {
   std::string proxy;
   std::string user;
   std::string password;
+  bool recordWire = false; // keep what went over the wire in TExchange::wire
 };
 
 // One round trip as the window's Go command makes it, and what came back.
@@ -28,6 +29,7 @@ struct TExchange {
   std::optional<std::string> error; // the message the window would show
   int failure = 0;                  // an exit code when the post failed
   xmlda::TReply reply;              // read when a reply came
+  std::string wire;                 // the heads, byte counts and times, when recorded
 };
 
 // Composes the envelope from the body text (time placeholders, SOAP envelope, SOAPAction), posts

@@ -40,8 +40,10 @@ int RunSend(const TOptions& options, const std::filesystem::path& templates, std
     return kExitFile;
   }
   const TScopedCredentials credentials(options.user, options.password);
-  const TExchange exchange = Exchange({options.url, options.proxy, options.user, options.password},
-                                      options.operation, body);
+  const TExchange exchange =
+      Exchange({options.url, options.proxy, options.user, options.password, options.verbose},
+               options.operation, body);
+  err << exchange.wire;
   char summary[256];
   std::snprintf(summary, sizeof summary, "%u, %s, %zu bytes, %.0f ms\n", exchange.status,
                 exchange.contentType.empty() ? "(no content type)" : exchange.contentType.c_str(),

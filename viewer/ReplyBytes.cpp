@@ -23,6 +23,14 @@ TReplyBytes::TReplyBytes(std::string_view bytes) {
   FSize = bytes.size();
 }
 
+// Both blocks come from std::realloc and go with std::free, so one owner can take the other's.
+TReplyBytes::TReplyBytes(ByteStream&& stream) noexcept {
+  const ByteStream::TReleased block = stream.Release();
+  FData = reinterpret_cast<char*>(block.data);
+  FSize = block.size;
+  FCapacity = block.size;
+}
+
 TReplyBytes::TReplyBytes(TReplyBytes&& other) noexcept
     : FData(std::exchange(other.FData, nullptr)), FSize(std::exchange(other.FSize, 0)),
       FCapacity(std::exchange(other.FCapacity, 0)) {}

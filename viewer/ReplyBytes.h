@@ -1,5 +1,7 @@
 #pragma once
 
+#include "base/ByteStream.h"
+
 #include <atomic>
 #include <cstddef>
 #include <string>
@@ -14,6 +16,8 @@ class TReplyBytes {
 public:
   TReplyBytes() = default;
   explicit TReplyBytes(std::string_view bytes); // a copy, for replies not in a file
+  // Takes the stream's block as it is, without a copy; the stream is left empty.
+  explicit TReplyBytes(ByteStream&& stream) noexcept;
   TReplyBytes(TReplyBytes&& other) noexcept;
   TReplyBytes& operator=(TReplyBytes&& other) noexcept;
   TReplyBytes(const TReplyBytes&) = delete;

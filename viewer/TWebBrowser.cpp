@@ -2,6 +2,7 @@
 
 #include "base/Error.h"
 #include "viewer/ReplySearch.h"
+#include "viewer/TExchangeView.h"
 #include "viewer/TItemsView.h"
 #include "viewer/TXmlLinesView.h"
 
@@ -104,6 +105,9 @@ TWebBrowser::TWebBrowser(QWidget* parent)
       FItems->Clear();
     }
   });
+  // The exchange belongs to the run, not to the reply file: loading a reply leaves it alone.
+  FExchange = new TExchangeView(this);
+  AddView(u"Exchange"_s, FExchange, [](const std::shared_ptr<const TReply>&) {});
   // An OPC XML-DA reply opens on its Items view, unless the reply is shown raw for a fault.
   connect(FItems, &TItemsView::Ready, this, [this](bool recognized) {
     if (recognized && FTabs->currentIndex() == 0) {
@@ -156,6 +160,11 @@ void TWebBrowser::AddView(const QString& title, QWidget* view,
   FViews.push_back({view, std::move(show)});
   FStack->addWidget(view);
   FTabs->addTab(title);
+}
+
+void TWebBrowser::ShowExchange(const QString& text, TReplyBytes envelope) {
+  FExchange->ShowExchange(text, std::move(envelope));
+  FTabs->show();
 }
 
 void TWebBrowser::Navigate(const QString& path) {
@@ -256,7 +265,11 @@ void TWebBrowser::Show(std::shared_ptr<const TReply> reply, const QString& failu
     SetBanner({}, {}, {});
   }
   FTabs->setTabEnabled(0, !raw);
-  FTabs->setCurrentIndex(raw ? 1 : 0);
+  // A user watching the exchange run after run stays on it; the reply's own views are one click
+  // away.
+  if (FStack->currentWidget() != FExchange) {
+    FTabs->setCurrentIndex(raw ? 1 : 0);
+  }
   if (FReply->parseError) {
     FRaw->GoTo(FReply->parseError->line, FReply->parseError->column);
   }

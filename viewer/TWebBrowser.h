@@ -16,6 +16,7 @@ class QTabBar;
 
 namespace opc {
 
+class TExchangeView;
 class TItemsView;
 class TXmlLinesView;
 
@@ -43,6 +44,9 @@ public:
   TXmlLinesView* IndentedView() const { return FIndented; }
   TXmlLinesView* RawView() const { return FRaw; }
   TItemsView* ItemsView() const { return FItems; }
+  TExchangeView* ExchangeView() const { return FExchange; }
+  // What went over the wire in the last run, whether or not it brought a reply to navigate to.
+  void ShowExchange(const QString& text, TReplyBytes envelope);
   bool ShowsRaw() const;
   // One more view of the reply, shown as a tab; `show` is called with each reply loaded (or null).
   void AddView(const QString& title, QWidget* view,
@@ -80,6 +84,7 @@ private:
   TXmlLinesView* FIndented;
   TXmlLinesView* FRaw;
   TItemsView* FItems;
+  TExchangeView* FExchange;
   std::vector<TView> FViews;
   QWidget* FFindBar;
   QLineEdit* FFindText;

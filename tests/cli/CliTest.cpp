@@ -293,6 +293,22 @@ TEST_P(CliExitCodes, TellTheOutcomeAndSayWhy) {
 INSTANTIATE_TEST_SUITE_P(Cli, CliExitCodes, testing::ValuesIn(kExitCases),
                          [](const auto& info) { return std::string(info.param.name); });
 
+TEST(CliSend, VerboseShowsEveryLegOfAHandshakeWithTheCredentialsMasked) {
+  const Simulator simulator;
+  const TRun run = Cli({"send", "--url", simulator.Url("/test/auth/basic"), "--op", "GetStatus",
+                        "--user", "user", "--password", "secret", "--verbose"});
+  EXPECT_NE(run.err.find("=== Request 1 ===\n"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("< HTTP/1.1 401 "), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("=== Request 2 ===\n"), std::string::npos) << run.err;
+  EXPECT_NE(run.err.find("\n> Authorization: Basic [16 characters hidden]\n"), std::string::npos)
+      << run.err;
+  EXPECT_EQ(run.err.find("dXNlcjpzZWNyZXQ="), std::string::npos); // user:secret
+  // Without the option nothing of the wire is printed.
+  const TRun quiet = Cli({"send", "--url", simulator.Url("/test/auth/basic"), "--op", "GetStatus",
+                          "--user", "user", "--password", "secret"});
+  EXPECT_EQ(quiet.err.find("=== Request"), std::string::npos) << quiet.err;
+}
+
 TEST(CliSend, WritesTheResponseFileByTheWindowsRules) {
   Simulator simulator;
   TempFolder folder;

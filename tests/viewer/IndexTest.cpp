@@ -59,6 +59,18 @@ TEST(Index, LinesAreStretchesOfTheReplyItself) {
   }
 }
 
+// The envelope a run sent is shown from the request's own block: a large one is never copied.
+TEST(Index, BytesTakenFromAStreamAreTheStreamsOwnBlock) {
+  ByteStream stream;
+  stream.Write("<a>\n</a>", 8);
+  const std::uint8_t* block = stream.Bytes().data();
+  const TReply reply = PrepareReply("envelope", TReplyBytes(std::move(stream)));
+  EXPECT_EQ(static_cast<const void*>(reply.Bytes().data()), static_cast<const void*>(block));
+  EXPECT_EQ(reply.Bytes(), "<a>\n</a>");
+  EXPECT_EQ(reply.rawLineCount, 2u);
+  EXPECT_EQ(stream.Size(), 0);
+}
+
 TEST(Index, RawLinesBeyondTheCheckpointsAreFoundAgain) {
   std::string bytes = "<r>\n";
   for (int i = 0; i < 100; ++i) {

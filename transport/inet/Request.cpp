@@ -1,5 +1,6 @@
 #include "transport/inet/Request.h"
 
+#include "transport/inet/ExchangeRecording.h"
 #include "transport/inet/InetHooks.h"
 #include "transport/inet/Ntlm.h"
 
@@ -123,6 +124,7 @@ void TRequest::Stop() noexcept {
     curl_multi_remove_handle(FSession->multi.get(), FEasy.get());
     FAdded = false;
   }
+  EndRecording(FEasy.get());
   FEasy.reset();
   FHeaders.reset();
 }
@@ -225,6 +227,7 @@ bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& author
   if (!authorization.empty()) {
     FServer.tried |= CURLAUTH_NTLM;
   }
+  BeginRecording(e);
   if (curl_multi_add_handle(FSession->multi.get(), e) != CURLM_OK) {
     FEasy.reset();
     return false;
