@@ -66,10 +66,7 @@ std::size_t ByteStream::Read(void* buffer, std::size_t count) noexcept {
   return n;
 }
 
-void ByteStream::Write(const void* buffer, std::size_t count) {
-  if (count == 0) {
-    return;
-  }
+std::uint8_t* ByteStream::Claim(std::size_t count) {
   const auto at = static_cast<std::size_t>(FPosition);
   const std::size_t end = at + count;
   if (end > FLimit || end < at) {
@@ -80,10 +77,23 @@ void ByteStream::Write(const void* buffer, std::size_t count) {
   }
   if (at > FSize) {
     std::memset(FData + FSize, 0, at - FSize); // the gap a seek past the end left
+    FSize = at;
   }
-  std::memcpy(FData + at, buffer, count);
+  return FData + at;
+}
+
+void ByteStream::Commit(std::size_t count) noexcept {
+  const std::size_t end = static_cast<std::size_t>(FPosition) + count;
   FSize = std::max(FSize, end);
   FPosition = static_cast<std::int64_t>(end);
+}
+
+void ByteStream::Write(const void* buffer, std::size_t count) {
+  if (count == 0) {
+    return;
+  }
+  std::memcpy(Claim(count), buffer, count);
+  Commit(count);
 }
 
 } // namespace opc

@@ -2,6 +2,7 @@
 
 #include "base/Error.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -48,6 +49,20 @@ TEST(ByteStream, WritingPastTheEndZeroFillsTheGap) {
   ASSERT_EQ(s.Size(), 4);
   EXPECT_EQ(std::string(s.Bytes().begin(), s.Bytes().end()), std::string("\0\0\0x", 4));
   EXPECT_THROW(s.SetPosition(-1), Error);
+}
+
+TEST(ByteStream, AClaimKeepsWhatIsCommittedAndRaisesAtTheLimit) {
+  ByteStream s;
+  s.SetLimit(8);
+  s.Write("ab", 2);
+  std::memcpy(s.Claim(4), "cdef", 4);
+  s.Commit(3); // the reader filled fewer bytes than it asked room for
+  EXPECT_EQ(s.Size(), 5);
+  EXPECT_EQ(s.Position(), 5);
+  EXPECT_THROW(s.Claim(4), StreamLimitExceeded);
+  EXPECT_EQ(std::string(s.Bytes().begin(), s.Bytes().end()), "abcde") << "nothing lost";
+  s.Write("xyz", 3);
+  EXPECT_EQ(std::string(s.Bytes().begin(), s.Bytes().end()), "abcdexyz");
 }
 
 } // namespace
