@@ -69,15 +69,20 @@ INSTANTIATE_TEST_SUITE_P(
                     Case{"nul_kept", std::string("a\0b", 3), std::string("a\0b\r\n", 5)}),
     [](const auto& info) { return std::string(info.param.name); });
 
-// Long texts of random breaks in each unit size: every mix of CR, LF and CR LF, at the ends of
-// the text and next to each other, as the plain reading gives it.
+// Texts of random breaks in each unit size, both dense (breaks next to each other, at the ends)
+// and sparse (long runs between breaks, so that a break falls anywhere in a scanned block),
+// written as the plain reading gives them.
 TEST(CrLfWriterMixes, MatchThePlainReading) {
   std::mt19937 random(13);
-  const char alphabet[] = {'a', '\r', '\n', '\0', 'b'};
-  for (int round = 0; round < 300; ++round) {
-    std::string text(random() % 200, ' ');
+  for (int round = 0; round < 400; ++round) {
+    const bool sparse = round % 2 == 1;
+    std::string text(random() % (sparse ? 2000 : 200), ' ');
     for (char& c : text) {
-      c = alphabet[random() % sizeof alphabet];
+      const unsigned pick = random() % (sparse ? 60 : 5);
+      c = pick == 0   ? '\r'
+          : pick == 1 ? '\n'
+          : pick == 2 ? '\0'
+                      : static_cast<char>('a' + pick % 26);
     }
     for (const auto& [unit, big] : {std::pair{1, false}, {2, false}, {2, true}}) {
       ASSERT_EQ(Written(text, unit, big), Plain(text, unit, big))
