@@ -56,6 +56,8 @@ public:
   std::span<const std::uint8_t> Bytes() const noexcept { return {FData, FSize}; }
 
 private:
+  static void Prefault(std::uint8_t* at, std::size_t count) noexcept;
+
   std::uint8_t* FData = nullptr;
   std::size_t FSize = 0;
   std::size_t FCapacity = 0;

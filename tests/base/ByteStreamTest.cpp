@@ -65,5 +65,19 @@ TEST(ByteStream, AClaimKeepsWhatIsCommittedAndRaisesAtTheLimit) {
   EXPECT_EQ(std::string(s.Bytes().begin(), s.Bytes().end()), "abcdexyz");
 }
 
+TEST(ByteStream, ALargeClaimIsFilledInPlaceAfterWhatCameBefore) {
+  ByteStream s;
+  s.Write("head", 4);
+  const std::size_t size = 3 << 20; // large enough for its pages to be made ahead of the copy
+  std::uint8_t* piece = s.Claim(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    piece[i] = static_cast<std::uint8_t>(i * 7);
+  }
+  s.Commit(size);
+  ASSERT_EQ(s.Size(), static_cast<std::int64_t>(size + 4));
+  EXPECT_EQ(std::string(s.Bytes().begin(), s.Bytes().begin() + 4), "head");
+  EXPECT_EQ(s.Bytes()[4 + size - 1], static_cast<std::uint8_t>((size - 1) * 7));
+}
+
 } // namespace
 } // namespace opc
