@@ -8,26 +8,38 @@ namespace opc {
 
 namespace {
 
-// The first CR or LF byte in [p, end), or end. Sixteen bytes are looked at a step where the
-// processor has the instructions for it (every x86-64 does), so a long line costs one pass
-// over its bytes.
-const std::uint8_t* FindBreakByte(const std::uint8_t* p, const std::uint8_t* end) noexcept {
+// The first lone CR or LF byte (one that is not half of a CR LF) in [p, end) of the text that
+// starts at begin, or end. Sixteen bytes are looked at a step where the processor has the
+// instructions for it (every x86-64 does): a block whose breaks are all CR LF, or that has none,
+// is passed over whole, so a long line or a reply already written with CR LF costs one pass.
+const std::uint8_t* FindLoneBreakByte(const std::uint8_t* begin, const std::uint8_t* p,
+                                      const std::uint8_t* end) noexcept {
 #if defined(__SSE2__)
   const __m128i cr = _mm_set1_epi8(13);
   const __m128i lf = _mm_set1_epi8(10);
   for (; end - p >= 16; p += 16) {
     const __m128i block = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-    const int found =
-        _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(block, cr), _mm_cmpeq_epi8(block, lf)));
-    if (found != 0) {
-      return p + __builtin_ctz(static_cast<unsigned>(found));
+    const auto crs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, cr)));
+    const auto lfs = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(block, lf)));
+    if ((crs | lfs) == 0) {
+      continue;
+    }
+    // An LF is lone unless a CR is just before it, a CR unless an LF is just after it; the
+    // bytes beside the block decide at its edges (a CR at the very end of the text is lone).
+    const unsigned crBefore = (crs << 1) | (p > begin && p[-1] == 13 ? 1u : 0u);
+    const unsigned lfAfter = (lfs >> 1) | (end - p > 16 && p[16] == 10 ? 1u << 15 : 0u);
+    const unsigned lone = ((lfs & ~crBefore) | (crs & ~lfAfter)) & 0xFFFFu;
+    if (lone != 0) {
+      return p + __builtin_ctz(lone);
     }
   }
 #endif
-  while (p < end && *p != 13 && *p != 10) {
-    ++p;
+  for (; p < end; ++p) {
+    if ((*p == 10 && !(p > begin && p[-1] == 13)) || (*p == 13 && !(p + 1 < end && p[1] == 10))) {
+      return p;
+    }
   }
-  return p;
+  return end;
 }
 
 template <int Unit, bool Big> class TBreakFinder {
@@ -47,16 +59,22 @@ public:
     }
   }
 
-  // The first CR or LF at or after unit i, or Units() when there is none. UTF-16 units are
-  // looked at one by one: such replies are rare.
-  std::size_t Next(std::size_t i) const noexcept {
+  // The first lone CR or LF (one that is not half of a CR LF) at or after unit i, or Units()
+  // when there is none; i is 0 or just behind a lone break. UTF-16 units are looked at one by
+  // one: such replies are rare.
+  std::size_t NextLone(std::size_t i) const noexcept {
     if constexpr (Unit == 1) {
-      return static_cast<std::size_t>(FindBreakByte(FText + i, FText + FUnits) - FText);
+      return static_cast<std::size_t>(FindLoneBreakByte(FText, FText + i, FText + FUnits) - FText);
     } else {
-      while (i < FUnits && At(i) != 13 && At(i) != 10) {
-        ++i;
+      for (; i < FUnits; ++i) {
+        const unsigned c = At(i);
+        if (c == 13 && i + 1 < FUnits && At(i + 1) == 10) {
+          ++i; // CR LF
+        } else if (c == 13 || c == 10) {
+          return i;
+        }
       }
-      return i;
+      return FUnits;
     }
   }
 
@@ -81,14 +99,10 @@ template <int Unit, bool Big> void Write(std::span<const std::uint8_t> text, con
     crlf[0] = 13, crlf[1] = 0, crlf[2] = 10, crlf[3] = 0, crlfSize = 4;
   }
   std::size_t run = 0; // first unit not yet given to the sink
-  for (std::size_t i = finder.Next(0); i < units; i = finder.Next(i)) {
-    if (finder.At(i) == 13 && i + 1 < units && finder.At(i + 1) == 10) {
-      i += 2; // CR LF stays in the run
-      continue;
-    }
+  for (std::size_t i = finder.NextLone(0); i < units; i = finder.NextLone(run)) {
     sink(text.data() + run * Unit, (i - run) * Unit);
     sink(crlf, crlfSize);
-    run = ++i;
+    run = i + 1;
   }
   if (run < units) {
     sink(text.data() + run * Unit, (units - run) * Unit);
