@@ -9,12 +9,13 @@ import statistics
 import sys
 
 size = int(sys.argv[1])
-curl, parse, written, lines, peak, before = [], [], [], [], [], []
+curl, transfer, parse, written, lines, peak, before = [], [], [], [], [], [], []
 for line in sys.stdin:
     print("  " + line.rstrip())
     numbers = [float(n) for n in re.findall(r"\d+(?:\.\d+)?", line)]
     if line.startswith("curl"):
         curl.append(numbers[0])
+        transfer.append(numbers[1])
     elif line.startswith("parse"):
         parse.append(numbers[0])
     elif line.startswith("before"):
@@ -28,11 +29,16 @@ if not (curl and parse and written):
 median = statistics.median
 file_ratios = [w / c for w, c in zip(written, curl)]
 view_ratios = [g / (c + p) for g, c, p in zip(lines, curl, parse)]
-print(f"  median: curl {median(curl):.0f} ms, go {median(written):.0f} ms to Response.xml: "
-      f"{median(file_ratios):.2f} x curl (runs {min(file_ratios):.2f} to {max(file_ratios):.2f}); "
+transfer_ratios = [w / t for w, t in zip(written, transfer)]
+print(f"  median: curl {median(curl):.0f} ms ({median(transfer):.0f} ms in its transfer), "
+      f"go {median(written):.0f} ms to Response.xml: "
+      f"{median(file_ratios):.2f} x curl (runs {min(file_ratios):.2f} to {max(file_ratios):.2f}), "
+      f"{median(transfer_ratios):.2f} x its transfer; "
       f"to the first lines {median(view_ratios):.2f} x curl + parse; "
       f"peak at Response.xml {median(peak) / size:.2f} x the reply")
 if before:
     ratios = [b / c for b, c in zip(before, curl)]
+    ratios_transfer = [b / t for b, t in zip(before, transfer)]
     print(f"  before: go {median(before):.0f} ms to Response.xml: {median(ratios):.2f} x curl "
-          f"(runs {min(ratios):.2f} to {max(ratios):.2f})")
+          f"(runs {min(ratios):.2f} to {max(ratios):.2f}), "
+          f"{median(ratios_transfer):.2f} x its transfer")
