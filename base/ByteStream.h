@@ -42,6 +42,13 @@ public:
   // Writes count bytes at the position and moves the position behind them.
   void Write(const void* buffer, std::size_t count);
 
+  // Room for count bytes at the position, for a reader that fills the stream in place instead of
+  // handing Write a buffer of its own; Commit(n) then keeps the first n of them and moves the
+  // position behind them. Claim raises as Write does, before anything is claimed, and zero-fills a
+  // gap left by a seek at once.
+  std::uint8_t* Claim(std::size_t count);
+  void Commit(std::size_t count) noexcept;
+
   void Reserve(std::size_t capacity);
   // The most bytes the stream may hold; a write beyond raises StreamLimitExceeded. A reply from a
   // server that never stops must end in a message, not in the kernel ending the program.
@@ -56,6 +63,8 @@ public:
   TReleased Release() noexcept;
 
 private:
+  static void Prefault(std::uint8_t* at, std::size_t count) noexcept;
+
   std::uint8_t* FData = nullptr;
   std::size_t FSize = 0;
   std::size_t FCapacity = 0;

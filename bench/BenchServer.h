@@ -3,11 +3,15 @@
 #include "sim/Routes.h"
 #include "sim/Service.h"
 
+#include <algorithm>
 #include <benchmark/benchmark.h>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <httplib.h>
+#include <map>
+#include <memory>
+#include <mutex>
 #include <string>
 #include <thread>
 
@@ -24,10 +28,37 @@ public:
     return "http://127.0.0.1:" + std::to_string(FPort) + path;
   }
 
+  // Every POST to the URL returned is answered with body as it is, sent from memory a large
+  // piece at a time: a realistic reply whose server costs no more than the copy into the socket
+  // (the simulator's test routes make their bodies as they go, which is slower than a client).
+  std::string Serve(const std::string& name, std::string body) {
+    const std::lock_guard lock(FMutex);
+    FBodies[name] = std::make_shared<const std::string>(std::move(body));
+    return Url("/bench/" + name);
+  }
+
 private:
   TBenchServer() {
     sim::AddServiceRoutes(FServer, FService);
     sim::AddTestRoutes(FServer);
+    FServer.Post(R"(/bench/([\w.-]+))", [this](const httplib::Request& request,
+                                               httplib::Response& response) {
+      std::shared_ptr<const std::string> body;
+      {
+        const std::lock_guard lock(FMutex);
+        const auto found = FBodies.find(request.matches[1]);
+        if (found == FBodies.end()) {
+          response.status = 404;
+          return;
+        }
+        body = found->second;
+      }
+      response.set_content_provider(
+          body->size(), "text/xml; charset=utf-8",
+          [body](std::size_t offset, std::size_t length, httplib::DataSink& sink) {
+            return sink.write(body->data() + offset, std::min<std::size_t>(length, 4 << 20));
+          });
+    });
     FServer.set_payload_max_length(static_cast<std::size_t>(-1)); // the upload figures are large
     FPort = FServer.bind_to_any_port("127.0.0.1");
     FThread = std::thread([this] { FServer.listen_after_bind(); });
@@ -36,6 +67,8 @@ private:
     FServer.stop();
     FThread.join();
   }
+  std::mutex FMutex;
+  std::map<std::string, std::shared_ptr<const std::string>> FBodies;
   sim::TService FService;
   httplib::Server FServer;
   int FPort = 0;

@@ -3,7 +3,7 @@
 #include "transport/MSHTTPPost.h"
 #include "transport/TransportStrings.h"
 
-#include <vector>
+#include <algorithm>
 
 namespace opc {
 
@@ -60,7 +60,8 @@ void THTTPMSPoster::ReceiveResponse(HINTERNET handle, ByteStream& response) {
   }
   lastHead = {status, contentType};
 
-  std::vector<std::uint8_t> buffer;
+  // Each piece is read straight into the response's own block: a large reply is copied once on
+  // its way from the connection, not once more through a buffer of the poster's.
   for (;;) {
     DWORD available = 0;
     const BOOL queried = InternetQueryDataAvailable(handle, &available, 0, 0);
@@ -68,11 +69,11 @@ void THTTPMSPoster::ReceiveResponse(HINTERNET handle, ByteStream& response) {
     if (available == 0) {
       break;
     }
-    buffer.resize(available);
+    std::uint8_t* piece = response.Claim(available);
     DWORD read = 0;
-    const BOOL ok = InternetReadFile(handle, buffer.data(), available, &read);
+    const BOOL ok = InternetReadFile(handle, piece, available, &read);
     CheckInetResult(!ok);
-    response.Write(buffer.data(), std::min<DWORD>(read, available));
+    response.Commit(std::min<DWORD>(read, available));
   }
 
   if (EqualsIgnoringAsciiCase(contentType, kTextPlain) ||

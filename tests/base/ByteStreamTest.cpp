@@ -2,6 +2,7 @@
 
 #include "base/Error.h"
 
+#include <cstring>
 #include <gtest/gtest.h>
 #include <string>
 
@@ -48,6 +49,34 @@ TEST(ByteStream, WritingPastTheEndZeroFillsTheGap) {
   ASSERT_EQ(s.Size(), 4);
   EXPECT_EQ(std::string(s.Bytes().begin(), s.Bytes().end()), std::string("\0\0\0x", 4));
   EXPECT_THROW(s.SetPosition(-1), Error);
+}
+
+TEST(ByteStream, AClaimKeepsWhatIsCommittedAndRaisesAtTheLimit) {
+  ByteStream s;
+  s.SetLimit(8);
+  s.Write("ab", 2);
+  std::memcpy(s.Claim(4), "cdef", 4);
+  s.Commit(3); // the reader filled fewer bytes than it asked room for
+  EXPECT_EQ(s.Size(), 5);
+  EXPECT_EQ(s.Position(), 5);
+  EXPECT_THROW(s.Claim(4), StreamLimitExceeded);
+  EXPECT_EQ(std::string(s.Bytes().begin(), s.Bytes().end()), "abcde") << "nothing lost";
+  s.Write("xyz", 3);
+  EXPECT_EQ(std::string(s.Bytes().begin(), s.Bytes().end()), "abcdexyz");
+}
+
+TEST(ByteStream, ALargeClaimIsFilledInPlaceAfterWhatCameBefore) {
+  ByteStream s;
+  s.Write("head", 4);
+  const std::size_t size = 3 << 20; // large enough for its pages to be made ahead of the copy
+  std::uint8_t* piece = s.Claim(size);
+  for (std::size_t i = 0; i < size; ++i) {
+    piece[i] = static_cast<std::uint8_t>(i * 7);
+  }
+  s.Commit(size);
+  ASSERT_EQ(s.Size(), static_cast<std::int64_t>(size + 4));
+  EXPECT_EQ(std::string(s.Bytes().begin(), s.Bytes().begin() + 4), "head");
+  EXPECT_EQ(s.Bytes()[4 + size - 1], static_cast<std::uint8_t>((size - 1) * 7));
 }
 
 } // namespace
