@@ -1,12 +1,14 @@
 #include "transport/inet/Request.h"
 
 #include "transport/inet/InetHooks.h"
+#include "transport/inet/Negotiate.h"
 #include "transport/inet/Ntlm.h"
+#include "transport/inet/Tunnel.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
-#include <openssl/rand.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
@@ -44,6 +46,16 @@ bool HeaderNameIs(std::string_view line, std::string_view name) {
 TWaitHook& WaitHook() {
   static TWaitHook hook;
   return hook;
+}
+
+bool UserStopped() {
+  return WaitHook() && WaitHook()();
+}
+
+bool IsAddress(const std::string& host) {
+  unsigned char address[sizeof(in6_addr)];
+  return inet_pton(AF_INET, host.c_str(), address) == 1 ||
+         inet_pton(AF_INET6, host.c_str(), address) == 1;
 }
 
 } // namespace
@@ -114,7 +126,7 @@ bool TRequest::Challenge(TAuthChallenge& challenge) const {
   challenge.realm = offered.realm;
   challenge.status = status;
   challenge.reason = FHead.Reason();
-  challenge.refused = (party.tried & offered.known) != 0;
+  challenge.refused = ((party.tried | party.ownTried) & offered.known) != 0;
   return true;
 }
 
@@ -127,7 +139,7 @@ void TRequest::Stop() noexcept {
   FHeaders.reset();
 }
 
-bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& authorization, bool probe,
+bool TRequest::Start(Upload mode, std::uint64_t total, const TOwnAnswer& own, bool probe,
                      bool lastOnConnection) {
   NoteAuthMethods();
   Stop();
@@ -144,6 +156,7 @@ bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& author
   FCertificateFailure = 0;
   FPaused = 0;
   FTunnelUp = false;
+  FTunnelRefused = false;
   FHead = TResponseHead();
   FHeadersIn = false;
   FReceived.clear();
@@ -163,8 +176,8 @@ bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& author
   if (!contentType) {
     list = curl_slist_append(list, "Content-Type:");
   }
-  if (!authorization.empty()) {
-    list = curl_slist_append(list, authorization.c_str());
+  if (!own.line.empty()) {
+    list = curl_slist_append(list, own.line.c_str());
   }
   FHeaders.reset(list);
 
@@ -201,7 +214,22 @@ bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& author
   curl_easy_setopt(e, CURLOPT_PRIVATE, this);
   curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-  if (FSession->accessType == INTERNET_OPEN_TYPE_PROXY && !FSession->proxy.empty()) {
+  if (FOwnTunnel) {
+    // The layer opens the tunnel through the proxy itself (OpenOwnTunnel) and curl talks to the
+    // server over it as if directly: TLS checks and names the server, and the server's name is
+    // not looked up here, where only the proxy may know it.
+    curl_easy_setopt(e, CURLOPT_PROXY, "");
+    curl_easy_setopt(e, CURLOPT_OPENSOCKETFUNCTION, &TRequest::OnOpenSocket);
+    curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, this);
+    curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &TRequest::OnSocketOption);
+    curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, this);
+    FResolve.reset();
+    if (!IsAddress(FHost)) {
+      FResolve.reset(
+          curl_slist_append(nullptr, (FHost + ":" + std::to_string(FPort) + ":127.0.0.1").c_str()));
+      curl_easy_setopt(e, CURLOPT_RESOLVE, FResolve.get());
+    }
+  } else if (FSession->accessType == INTERNET_OPEN_TYPE_PROXY && !FSession->proxy.empty()) {
     curl_easy_setopt(e, CURLOPT_PROXY, FSession->proxy.c_str());
     curl_easy_setopt(e, CURLOPT_PROXYPORT, 80L); // a named proxy without a port listens on 80
   } else if (FSession->accessType == INTERNET_OPEN_TYPE_DIRECT) {
@@ -217,13 +245,20 @@ bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& author
     curl_easy_setopt(e, CURLOPT_CAINFO, CaFile().c_str());
   }
 
-  Configure(FServer, false);
-  Configure(FProxy, true);
+  // A party the layer answers itself gets nothing from curl on this leg.
+  FServer.tried = FProxy.tried = 0;
+  FServer.ticket = FProxy.ticket = false;
+  if (!own.scheme || own.proxy) {
+    Configure(FServer, false);
+  }
+  if ((!own.scheme || !own.proxy) && !FOwnTunnel) {
+    Configure(FProxy, true);
+  }
   if (lastOnConnection) {
     curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
   }
-  if (!authorization.empty()) {
-    FServer.tried |= CURLAUTH_NTLM;
+  if (own.scheme) {
+    (own.proxy ? FProxy : FServer).ownTried |= own.scheme;
   }
   if (curl_multi_add_handle(FSession->multi.get(), e) != CURLM_OK) {
     FEasy.reset();
@@ -235,8 +270,9 @@ bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& author
 }
 
 // Which schemes curl answers for one party, with which credentials. Before the party has asked,
-// curl waits for its challenge and then picks; NTLM towards the server is the layer's own
-// (AnswerNtlm), and Negotiate goes with the user's Kerberos ticket, not with a password.
+// curl waits for its challenge and then picks. NTLM is the layer's own (AnswerNtlm, and
+// OpenOwnTunnel for a proxy's tunnel), and so is Negotiate with a password (AnswerNegotiate);
+// curl sends Negotiate only with the user's Kerberos ticket.
 void TRequest::Configure(TParty& party, bool proxy) {
   CURL* e = FEasy.get();
   party.tried = 0;
@@ -247,10 +283,7 @@ void TRequest::Configure(TParty& party, bool proxy) {
   if (!user.empty()) {
     methods = party.offered.known ? party.offered.known
                                   : (CURLAUTH_BASIC | CURLAUTH_DIGEST | CURLAUTH_NTLM);
-    methods &= ~CURLAUTH_NEGOTIATE;
-    if (!proxy) {
-      methods &= ~CURLAUTH_NTLM;
-    }
+    methods &= ~(CURLAUTH_NEGOTIATE | CURLAUTH_NTLM);
   }
   if (party.ticketTried && (party.offered.known & CURLAUTH_NEGOTIATE) &&
       (user.empty() || methods == 0)) {
@@ -284,8 +317,8 @@ void TRequest::Configure(TParty& party, bool proxy) {
   }
 }
 
-bool TRequest::Run(const std::string& authorization, bool probe, bool lastOnConnection) {
-  if (!Start(Upload::Memory, FBody.size(), authorization, probe, lastOnConnection)) {
+bool TRequest::Run(const TOwnAnswer& own, bool probe, bool lastOnConnection) {
+  if (!Start(Upload::Memory, FBody.size(), own, probe, lastOnConnection)) {
     return false;
   }
   Pump([this] { return FHeadersIn; });
@@ -306,58 +339,178 @@ void TRequest::Drain() {
 }
 
 // Challenges the layer answers by itself before the caller hears of them, as the Windows
-// client does: Negotiate with the user's Kerberos ticket (so no dialog when there is one), and
-// NTLM with credentials. Only a one-call body can go again; each is tried once per send.
+// client does: Negotiate with the user's Kerberos ticket (so no dialog when there is one), NTLM
+// and Negotiate with credentials, and a kept answer for a party that asked before. Only a
+// one-call body can go again; each is tried once per send. True when something went again
+// (its reply, or its failure, is the request's now).
 bool TRequest::AnswerItself() {
-  const int status = FHead.Status();
+  const int status = FHeadersIn ? FHead.Status() : 0;
   if (status != 401 && status != 407) {
     return false;
   }
-  TParty& party = status == 401 ? FServer : FProxy;
-  const TChallenges offered = ReadChallenges(FHead);
-  const bool hasUser = !UserOf(party).empty();
-  const bool passwordUsable = hasUser && (offered.known & ~CURLAUTH_NEGOTIATE) != 0;
-  if ((offered.known & CURLAUTH_NEGOTIATE) && !passwordUsable && !party.ticketTried) {
-    party.ticketTried = true;
-    Drain();
-    return Run();
+  const bool proxy = status == 407;
+  TParty& party = proxy ? FProxy : FServer;
+  party.offered = ReadChallenges(FHead);
+  UseKeptAnswer(party, proxy);
+  for (;;) {
+    switch (Due(party, proxy)) {
+    case Own::None:
+      if (party.storeTried) {
+        // The kept answer was refused: it is not offered again, and the dialog asks.
+        DropKeptAnswer(KeyOf(proxy));
+        party.answered = party.fromStore = party.storeTried = false;
+        party.user.clear();
+        party.password.clear();
+      }
+      return false;
+    case Own::Ticket:
+      party.ticketTried = true;
+      Drain();
+      Run();
+      return true;
+    case Own::Ntlm:
+      party.ntlmTried = true;
+      AnswerNtlm(proxy);
+      return true;
+    case Own::Tunnel:
+      party.ntlmTried = true;
+      FOwnTunnel = true;
+      Drain();
+      Run();
+      return true;
+    case Own::Kept:
+      party.fromStore = false;
+      Drain();
+      Run();
+      return true;
+    case Own::Negotiate:
+      party.negotiateTried = true;
+      if (const auto ran = AnswerNegotiate()) {
+        return *ran;
+      }
+      break; // no credential for the password: the next way, if any
+    }
   }
-  if (status == 401 && hasUser && (offered.known & CURLAUTH_NTLM) && !FNtlmTried) {
-    FNtlmTried = true;
-    return AnswerNtlm();
-  }
-  return false;
 }
 
-// NTLM towards the server: NEGOTIATE on a request without its body, the server's CHALLENGE in
-// its 401, then AUTHENTICATE with the body, all on one connection.
-bool TRequest::AnswerNtlm() {
+TRequest::Own TRequest::Due(const TParty& party, bool proxy) const {
+  const long offered = party.offered.known;
+  const std::string& user = UserOf(party);
+  if (!user.empty()) {
+    // "DOMAIN\user" is a Windows account name: NTLM first where the party offers it.
+    const bool ntlm = (offered & CURLAUTH_NTLM) && !party.ntlmTried;
+    const bool windowsName = user.find('\\') != std::string::npos;
+    if ((offered & CURLAUTH_NEGOTIATE) && !party.negotiateTried && !proxy &&
+        !(windowsName && ntlm)) {
+      return Own::Negotiate;
+    }
+    if (ntlm) {
+      const bool secure = (FFlags & INTERNET_FLAG_SECURE) != 0;
+      return proxy && secure ? Own::Tunnel : Own::Ntlm;
+    }
+    if (party.fromStore && (offered & (CURLAUTH_BASIC | CURLAUTH_DIGEST))) {
+      return Own::Kept;
+    }
+  }
+  // The user's ticket, when no password can answer: none given, or only Negotiate asked for
+  // and the password is the connection's, which may be meant for the other party.
+  const bool passwordUsable =
+      !user.empty() && (party.answered || (offered & ~CURLAUTH_NEGOTIATE) != 0);
+  if ((offered & CURLAUTH_NEGOTIATE) && !passwordUsable && !party.ticketTried) {
+    return Own::Ticket;
+  }
+  return Own::None;
+}
+
+// NTLM: NEGOTIATE on a request without its body, the party's CHALLENGE in its 401 or 407, then
+// AUTHENTICATE with the body, all on one connection (server and proxy bind it there).
+bool TRequest::AnswerNtlm(bool proxy) {
+  const TParty& party = proxy ? FProxy : FServer;
+  const std::string header = proxy ? "Proxy-Authorization: NTLM " : "Authorization: NTLM ";
   Drain();
-  if (!Run("Authorization: NTLM " + NtlmNegotiateMessage(), true)) {
+  if (!Run({proxy, CURLAUTH_NTLM, header + NtlmNegotiateMessage()}, true)) {
     return false;
   }
   std::optional<TNtlmChallenge> challenge;
-  if (FHead.Status() == 401) {
+  if (FHead.Status() == (proxy ? 407 : 401)) {
     if (const auto data = ReadChallenges(FHead).Data("NTLM")) {
       challenge = ParseNtlmChallenge(*data);
     }
   }
   Drain();
   if (!challenge) {
-    return Run(); // the server took the request without NTLM after all, or refused it
+    return Run(); // the party took the request without NTLM after all, or refused it
   }
-  std::array<std::uint8_t, 8> clientChallenge{};
-  RAND_bytes(clientChallenge.data(), static_cast<int>(clientChallenge.size()));
-  // Windows file time: 100 ns steps since 1601.
-  const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
-  const auto time = static_cast<std::uint64_t>(
-      std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch).count() / 100 +
-      116444736000000000LL);
-  const std::string message = NtlmAuthenticateMessage(
-      *challenge, TNtlmIdentity{UserOf(FServer), PasswordOf(FServer)}, clientChallenge, time);
+  const std::string message =
+      NtlmAnswer(*challenge, TNtlmIdentity{UserOf(party), PasswordOf(party)});
   // The connection is authenticated, or holds a refused handshake that a new one must not
   // meet: either way it is not used again.
-  return Run("Authorization: NTLM " + message, false, true);
+  return Run({proxy, CURLAUTH_NTLM, header + message}, false, true);
+}
+
+// Negotiate towards the server with a Kerberos credential for the password. Nothing when no
+// credential could be had (the next way is tried); true once a request went (or was stopped).
+std::optional<bool> TRequest::AnswerNegotiate() {
+  FServer.ownTried |= CURLAUTH_NEGOTIATE;
+  const TNegotiateToken made =
+      NegotiateWithPassword(UserOf(FServer), PasswordOf(FServer), FHost, &UserStopped);
+  if (made.cancelled) {
+    Stop();
+    FHeadersIn = false;
+    FDone = true;
+    FOwnFailure = ERROR_INTERNET_OPERATION_CANCELLED;
+    return true;
+  }
+  if (!made.token) {
+    return std::nullopt;
+  }
+  Drain();
+  Run({false, CURLAUTH_NEGOTIATE, "Authorization: Negotiate " + *made.token});
+  return true;
+}
+
+TPartyKey TRequest::KeyOf(bool proxy) const {
+  TPartyKey key{proxy, FHost, FPort, (proxy ? FProxy : FServer).offered.realm};
+  if (proxy) {
+    if (const auto address = ProxyFor(*FSession, (FFlags & INTERNET_FLAG_SECURE) != 0)) {
+      key.host = address->host;
+      key.port = address->port;
+    }
+  }
+  return key;
+}
+
+void TRequest::UseKeptAnswer(TParty& party, bool proxy) {
+  if (party.answered) {
+    return;
+  }
+  if (auto kept = FindKeptAnswer(KeyOf(proxy))) {
+    party.answered = party.fromStore = party.storeTried = true;
+    party.user = std::move(kept->user);
+    party.password = std::move(kept->password);
+  }
+}
+
+// An answer the party took is kept for its next challenge in this process.
+void TRequest::KeepAcceptedAnswers() {
+  if (!FHeadersIn) {
+    return;
+  }
+  for (const bool proxy : {false, true}) {
+    const TParty& party = proxy ? FProxy : FServer;
+    const bool asksAgain = FHead.Status() == (proxy ? 407 : 401);
+    if (party.answered && !asksAgain && (party.tried | party.ownTried) != 0) {
+      KeepAnswer(KeyOf(proxy), TKeptAnswer{party.user, party.password});
+    }
+  }
+}
+
+void TRequest::ResetTries() {
+  for (TParty* party : {&FServer, &FProxy}) {
+    party->ticketTried = party->ntlmTried = party->negotiateTried = false;
+    party->fromStore = party->storeTried = false;
+    party->ownTried = 0;
+  }
 }
 
 void TRequest::Pump(const std::function<bool()>& ready) {
@@ -379,7 +532,15 @@ void TRequest::Pump(const std::function<bool()>& ready) {
       if (owner) {
         owner->FDone = true;
         owner->FResult = message->data.result;
-        owner->FHeadersIn = owner->FHeadersIn || message->data.result == CURLE_OK;
+        // A refused tunnel ends curl's transfer with an error; the proxy's reply is the answer.
+        long connectCode = 0;
+        curl_easy_getinfo(message->easy_handle, CURLINFO_HTTP_CONNECTCODE, &connectCode);
+        if (owner->FTunnelRefused ||
+            (!owner->FHeadersIn && !owner->FTunnelUp && connectCode == 407 &&
+             owner->FHead.Status() == 407 && owner->FHead.Ended())) {
+          owner->FResult = CURLE_OK;
+        }
+        owner->FHeadersIn = owner->FHeadersIn || owner->FResult == CURLE_OK;
       }
     }
     if (ready() || FDone) {
@@ -473,13 +634,17 @@ BOOL TRequest::Send(const void* body, DWORD length) {
   FBody.assign(bytes, bytes + (bytes ? length : 0));
   FBodyTaken = 0;
   FWritten = FBody.size();
-  FServer.ticketTried = FProxy.ticketTried = FNtlmTried = false;
-  if (!Start(Upload::Memory, FBody.size())) {
-    return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  ResetTries();
+  // A challenge already in (the dialog has just answered it) gets its handshake first.
+  if (!AnswerItself()) {
+    if (!Start(Upload::Memory, FBody.size())) {
+      return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    Pump([this] { return FHeadersIn; });
   }
-  Pump([this] { return FHeadersIn; });
   while (FHeadersIn && AnswerItself()) {
   }
+  KeepAcceptedAnswers();
   return FHeadersIn ? Succeed() : Fail(FailureCode());
 }
 
@@ -487,7 +652,7 @@ BOOL TRequest::BeginUpload(DWORD total) {
   FBody.clear();
   FBodyTaken = 0;
   FWritten = 0;
-  FServer.ticketTried = FProxy.ticketTried = FNtlmTried = false;
+  ResetTries();
   if (!Start(Upload::Pieces, total)) {
     return Fail(ERROR_NOT_ENOUGH_MEMORY);
   }
@@ -530,6 +695,7 @@ BOOL TRequest::EndUpload() {
   }
   Resume(CURLPAUSE_SEND);
   Pump([this] { return FHeadersIn; });
+  KeepAcceptedAnswers();
   return FHeadersIn ? Succeed() : Fail(FailureCode());
 }
 
@@ -748,6 +914,46 @@ int TRequest::OnVerify(int preverified, ::x509_store_ctx_st* store) {
         dateError ? ERROR_INTERNET_SEC_CERT_DATE_INVALID : ERROR_INTERNET_INVALID_CA;
   }
   return 0;
+}
+
+curl_socket_t TRequest::OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr*) {
+  auto* r = static_cast<TRequest*>(self);
+  return purpose == CURLSOCKTYPE_IPCXN ? r->OpenOwnTunnel() : CURL_SOCKET_BAD;
+}
+
+int TRequest::OnSocketOption(void*, curl_socket_t, curlsocktype) {
+  return CURL_SOCKOPT_ALREADY_CONNECTED;
+}
+
+// Called by curl when it needs a new connection to the server: the tunnel through the proxy,
+// with the proxy's handshake done. A refusal becomes the request's reply, as curl's own
+// CONNECT would have it.
+curl_socket_t TRequest::OpenOwnTunnel() {
+  const auto proxy = ProxyFor(*FSession, true);
+  if (!proxy) {
+    FOwnFailure = ERROR_INTERNET_CANNOT_CONNECT;
+    return CURL_SOCKET_BAD;
+  }
+  const bool literal = FHost.find(':') != std::string::npos;
+  const TTunnelRequest ask{(literal ? "[" + FHost + "]" : FHost) + ":" + std::to_string(FPort),
+                           FSession->agent, UserOf(FProxy), PasswordOf(FProxy),
+                           FProxy.offered.known};
+  const TTalkLimits limits{FSession->connectTimeoutMs, FSession->sendTimeoutMs,
+                           FSession->receiveTimeoutMs, &UserStopped};
+  TTunnel tunnel = OpenTunnel(*proxy, ask, limits);
+  FProxy.ownTried |= tunnel.tried;
+  Progress();
+  if (tunnel.socket) {
+    return tunnel.socket.Release();
+  }
+  if (tunnel.refusal) {
+    FHead = std::move(*tunnel.refusal);
+    FHeadersIn = true;
+    FTunnelRefused = true;
+  } else {
+    FOwnFailure = tunnel.failure;
+  }
+  return CURL_SOCKET_BAD;
 }
 
 } // namespace detail
