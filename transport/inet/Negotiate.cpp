@@ -105,6 +105,16 @@ std::string KerberosPrincipal(const std::string& user) {
   return user;
 }
 
+bool HoldsKerberosTicket() {
+  OM_uint32 minor = 0;
+  OM_uint32 lifetime = 0;
+  gss_OID_set_desc kerberos{1, const_cast<gss_OID>(gss_mech_krb5)};
+  TCredential credential;
+  return gss_acquire_cred(&minor, GSS_C_NO_NAME, GSS_C_INDEFINITE, &kerberos, GSS_C_INITIATE,
+                          &credential.credential, nullptr, &lifetime) == GSS_S_COMPLETE &&
+         lifetime > 0;
+}
+
 TNegotiateToken NegotiateWithPassword(const std::string& user, const std::string& password,
                                       const std::string& host,
                                       const std::function<bool()>& cancelled) {

@@ -20,6 +20,10 @@ TNegotiateToken NegotiateWithPassword(const std::string& user, const std::string
                                       const std::string& host,
                                       const std::function<bool()>& cancelled);
 
+// Whether the user holds a Kerberos ticket that is still valid (in the default credential cache),
+// so that Negotiate with it is worth a request. Looks at the cache only; asks no KDC.
+bool HoldsKerberosTicket();
+
 // The Kerberos name the user's answer stands for.
 std::string KerberosPrincipal(const std::string& user);
 

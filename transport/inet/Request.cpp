@@ -416,7 +416,9 @@ TRequest::Own TRequest::Due(const TParty& party, bool proxy) const {
   // and the password is the connection's, which may be meant for the other party.
   const bool passwordUsable =
       !user.empty() && (party.answered || (offered & ~CURLAUTH_NEGOTIATE) != 0);
-  if ((offered & CURLAUTH_NEGOTIATE) && !passwordUsable && !party.ticketTried) {
+  // Without a ticket the request would only go once more unanswered.
+  if ((offered & CURLAUTH_NEGOTIATE) && !passwordUsable && !party.ticketTried &&
+      HoldsKerberosTicket()) {
     return Own::Ticket;
   }
   return Own::None;
