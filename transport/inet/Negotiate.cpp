@@ -57,26 +57,26 @@ std::optional<std::string> MakeToken(const std::string& user, const std::string&
       !Import("HTTP@" + host, GSS_C_NT_HOSTBASED_SERVICE, service)) {
     return std::nullopt;
   }
+  // Kerberos alone, for the credential and for the token: the password goes to no other
+  // mechanism installed on the machine, and servers that take Negotiate take a Kerberos token
+  // as it stands.
   OM_uint32 minor = 0;
-  static gss_OID_desc spnego{6, const_cast<char*>("\x2b\x06\x01\x05\x05\x02")};
-  gss_OID_set_desc spnegoOnly{1, &spnego};
   gss_OID_set_desc kerberos{1, const_cast<gss_OID>(gss_mech_krb5)};
   gss_buffer_desc secret{password.size(), const_cast<char*>(password.data())};
   TCredential credential;
-  if (gss_acquire_cred_with_password(&minor, principal.name, &secret, GSS_C_INDEFINITE, &spnegoOnly,
+  if (gss_acquire_cred_with_password(&minor, principal.name, &secret, GSS_C_INDEFINITE, &kerberos,
                                      GSS_C_INITIATE, &credential.credential, nullptr,
                                      nullptr) != GSS_S_COMPLETE) {
-    return std::nullopt;
+    return std::nullopt; // a wrong password, an unknown user, or no KDC to ask
   }
-  // Only Kerberos goes inside: the password is not offered to another mechanism on the machine.
-  gss_set_neg_mechs(&minor, credential.credential, &kerberos);
   TContext context;
   TBuffer out;
-  const OM_uint32 major = gss_init_sec_context(
-      &minor, credential.credential, &context.context, service.name, &spnego, 0, 0,
-      GSS_C_NO_CHANNEL_BINDINGS, GSS_C_NO_BUFFER, nullptr, &out.buffer, nullptr, nullptr);
+  const OM_uint32 major =
+      gss_init_sec_context(&minor, credential.credential, &context.context, service.name,
+                           const_cast<gss_OID>(gss_mech_krb5), 0, 0, GSS_C_NO_CHANNEL_BINDINGS,
+                           GSS_C_NO_BUFFER, nullptr, &out.buffer, nullptr, nullptr);
   if (GSS_ERROR(major) || out.buffer.length == 0) {
-    // A wrong password, an unknown user, no KDC to ask, or no key for the service.
+    // No key for the service, or the KDC does not know it.
     return std::nullopt;
   }
   return Base64Encode(

@@ -6,7 +6,7 @@
 
 namespace opc::inet::detail {
 
-// The first Negotiate (SPNEGO, Kerberos) token for the web service on host, made with a
+// The first Negotiate (Kerberos) token for the web service on host, made with a
 // Kerberos credential the KDC gives for the user's password: the credential lives in this call
 // only, so the user's ticket cache and the process environment stay as they were.
 struct TNegotiateToken {
