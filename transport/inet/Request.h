@@ -25,6 +25,9 @@ struct TOwnAnswer {
   std::string line; // "Authorization: NTLM ..." or "Proxy-Authorization: ..."
 };
 
+// True when the user has asked to stop the wait (the wait hook).
+bool UserStopped();
+
 // One HTTP request on a connection, driven through the session's curl multi handle. Both bodies
 // stream: the upload is pulled piece by piece through a paused read callback, the reply is handed
 // out as it arrives through a paused write callback, so the layer holds at most about a megabyte
