@@ -3,6 +3,7 @@
 #include "RawServer.h"
 #include "transport/inet/Ntlm.h"
 
+#include <algorithm>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <mutex>
@@ -46,11 +47,13 @@ std::string NtlmMessage(const std::string& head) {
 
 // A proxy on loopback that asks for NTLM and records what each connection sent: it takes the
 // handshake up to the AUTHENTICATE message and refuses that, so the client's messages are what
-// the test sees. stall: the NEGOTIATE leg is never answered.
+// the test sees. Or it answers the NEGOTIATE leg with nothing (Stall) or with interim replies
+// only (Interim).
 class TNtlmProxy {
 public:
-  explicit TNtlmProxy(bool stall)
-      : FServer([this, stall](int fd) {
+  enum class Mode { Handshake, Stall, Interim };
+  explicit TNtlmProxy(Mode mode)
+      : FServer([this, mode](int fd) {
           for (;;) {
             const std::string head = TRawServer::ReadRequest(fd);
             if (head.empty()) {
@@ -64,7 +67,11 @@ public:
             if (message.empty()) {
               TRawServer::Send(fd, "HTTP/1.1 407 Proxy Authentication Required\r\n"
                                    "Proxy-Authenticate: NTLM\r\nContent-Length: 4\r\n\r\nwho?");
-            } else if (Get32(message, 8) == 1 && !stall) {
+            } else if (Get32(message, 8) == 1 && mode == Mode::Interim) {
+              for (int i = 0; i < 100; ++i) {
+                TRawServer::Send(fd, "HTTP/1.1 100 Continue\r\n\r\n");
+              }
+            } else if (Get32(message, 8) == 1 && mode == Mode::Handshake) {
               TRawServer::Send(fd, "HTTP/1.1 407 Proxy Authentication Required\r\n"
                                    "Proxy-Authenticate: NTLM " +
                                        Base64Encode(Challenge()) + "\r\nContent-Length: 0\r\n\r\n");
@@ -123,7 +130,7 @@ protected:
 // http on the post itself, for https on the CONNECT that opens the tunnel.
 TEST_P(ProxyNtlmMessages, TheHandshakeGoesOnOneConnectionWithCompleteMessages) {
   const bool secure = GetParam() == kSecure;
-  TNtlmProxy proxy(false);
+  TNtlmProxy proxy(TNtlmProxy::Mode::Handshake);
   {
     TProxied session(proxy.Port(), GetParam(), 5000);
     const std::string body = "<body/>";
@@ -163,13 +170,17 @@ TEST_P(ProxyNtlmMessages, TheHandshakeGoesOnOneConnectionWithCompleteMessages) {
 INSTANTIATE_TEST_SUITE_P(Schemes, ProxyNtlmMessages, testing::Values(kHttpFlags, kSecure),
                          [](const auto& info) { return info.param == kSecure ? "https" : "http"; });
 
-// A proxy that never answers the handshake: the timeout ends it, and so does the user's Escape.
+// A proxy that never answers the handshake: the timeout ends it, and so does the user's Escape;
+// one that sends interim replies without end is not waited for either.
 struct StallCase {
   const char* name;
   DWORD flags;
+  TNtlmProxy::Mode mode;
   bool escape;
   DWORD code;
 };
+
+constexpr auto kStall = TNtlmProxy::Mode::Stall;
 
 class ProxyNtlmStall : public testing::TestWithParam<StallCase> {
 protected:
@@ -181,10 +192,14 @@ protected:
 
 TEST_P(ProxyNtlmStall, TheWaitEnds) {
   const StallCase& c = GetParam();
-  TNtlmProxy proxy(true);
-  int waits = 0;
+  TNtlmProxy proxy(c.mode);
   if (c.escape) {
-    SetWaitHook([&] { return ++waits > 3; });
+    // Escape while the proxy holds the NEGOTIATE message unanswered.
+    SetWaitHook([&] {
+      std::lock_guard lock(proxy.mutex);
+      return std::any_of(proxy.received.begin(), proxy.received.end(),
+                         [](const auto& r) { return !r.ntlm.empty(); });
+    });
   }
   const auto started = std::chrono::steady_clock::now();
   TProxied session(proxy.Port(), c.flags, c.escape ? 60'000 : 300);
@@ -197,10 +212,13 @@ TEST_P(ProxyNtlmStall, TheWaitEnds) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProxyNtlmStall,
-    testing::Values(StallCase{"http_timeout", kHttpFlags, false, ERROR_INTERNET_TIMEOUT},
-                    StallCase{"http_escape", kHttpFlags, true, ERROR_INTERNET_OPERATION_CANCELLED},
-                    StallCase{"https_timeout", kSecure, false, ERROR_INTERNET_TIMEOUT},
-                    StallCase{"https_escape", kSecure, true, ERROR_INTERNET_OPERATION_CANCELLED}),
+    testing::Values(
+        StallCase{"http_timeout", kHttpFlags, kStall, false, ERROR_INTERNET_TIMEOUT},
+        StallCase{"http_escape", kHttpFlags, kStall, true, ERROR_INTERNET_OPERATION_CANCELLED},
+        StallCase{"https_timeout", kSecure, kStall, false, ERROR_INTERNET_TIMEOUT},
+        StallCase{"https_escape", kSecure, kStall, true, ERROR_INTERNET_OPERATION_CANCELLED},
+        StallCase{"https_endless_interim", kSecure, TNtlmProxy::Mode::Interim, false,
+                  ERROR_HTTP_INVALID_SERVER_RESPONSE}),
     [](const auto& info) { return std::string(info.param.name); });
 
 } // namespace

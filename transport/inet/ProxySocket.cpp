@@ -19,6 +19,7 @@ namespace {
 constexpr std::size_t kMaxHead = 64 * 1024;
 // A refusal's page is read to keep the connection for the next leg; a larger one is not.
 constexpr std::size_t kMaxBody = 1 << 20;
+constexpr int kMaxInterim = 16;
 
 bool HasWord(std::string_view value, std::string_view word) {
   for (std::size_t at = 0; at + word.size() <= value.size(); ++at) {
@@ -177,8 +178,12 @@ DWORD TProxySocket::ReadSome(DWORD timeoutMs) {
 
 DWORD TProxySocket::Receive(TProxyReply& reply) {
   reply = TProxyReply();
-  // Interim replies (1xx) go by; the first final one is the answer.
-  while (reply.head.Status() < 200) {
+  // Interim replies (1xx) go by; the first final one is the answer. A proxy that sends nothing
+  // but interim replies is not waited for without end.
+  for (int interim = 0; reply.head.Status() < 200; ++interim) {
+    if (interim == kMaxInterim) {
+      return ERROR_HTTP_INVALID_SERVER_RESPONSE;
+    }
     std::size_t end;
     while ((end = FBuffered.find("\r\n\r\n")) == std::string::npos) {
       if (FBuffered.size() > kMaxHead) {
