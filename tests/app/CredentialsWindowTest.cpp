@@ -75,7 +75,7 @@ void SetEnv(const char* name, const std::string& value) {
 // The Go command against servers that ask who the user is, answered in the real dialog.
 class CredentialsWindowTest : public QObject {
   Q_OBJECT
-  std::unique_ptr<TSquidProxy> squid;
+  std::unique_ptr<TSquidProxy> squid, ntlmSquid;
   std::unique_ptr<TKerberosRealm> realm;
   std::unique_ptr<TApacheServer> negotiate, ntlm;
   std::unique_ptr<TTempFolder> users;
@@ -90,6 +90,7 @@ private slots:
     });
     origin.Start();
     squid = TSquidProxy::Start(TSquidProxy::Auth::Basic, "user", "secret", "plant");
+    ntlmSquid = TSquidProxy::Start(TSquidProxy::Auth::Ntlm);
     realm = TKerberosRealm::Start();
     if (realm) {
       negotiate = TApacheServer::Start("<Location />\n  AuthType GSSAPI\n  AuthName \"plant\"\n"
@@ -113,8 +114,13 @@ private slots:
     SetEnv("KRB5CCNAME", "");
   }
 
+  // Each row starts with no answer kept from the rows before it.
+  void init() {
+    inet::InternetSetOptionW(nullptr, inet::INTERNET_OPTION_END_BROWSER_SESSION, nullptr, 0);
+  }
+
   void dialog_data() {
-    QTest::addColumn<QString>("server"); // proxy, negotiate or ntlm
+    QTest::addColumn<QString>("server"); // proxy, ntlm proxy, negotiate or ntlm
     QTest::addColumn<QString>("user");
     QTest::addColumn<QString>("password");
     QTest::addColumn<QString>("wrong"); // a first, refused password; "" for none
@@ -127,12 +133,13 @@ private slots:
     const QString negotiateAsks =
         u"The server localhost:%p asks for Negotiate or Basic credentials, realm \"plant\"."_s;
     const QString ntlmAsks = u"The server localhost:%p asks for Negotiate or NTLM credentials."_s;
+    const QString ntlmProxyAsks = u"The proxy 127.0.0.1:%p asks for NTLM credentials."_s;
     const QString proxyRefused =
         u"The proxy refused the user name and password: 407 Proxy Authentication Required"_s;
     const QString serverRefused =
         u"The server refused the user name and password: 401 Unauthorized"_s;
     const QByteArray proxied = "<through-the-proxy/>";
-    const QByteArray kerberos = "<ok user=\"alice@PLANT.TEST\" type=\"Basic\" bytes=";
+    const QByteArray kerberos = "<ok user=\"alice@PLANT.TEST\" type=\"Negotiate\" bytes=";
     const QByteArray windows = "type=\"NTLM\"";
     QTest::newRow("proxy answered") << u"proxy"_s << u"user"_s << u"secret"_s << QString() << false
                                     << proxyAsks << QString() << proxied;
@@ -140,6 +147,11 @@ private slots:
                                      << proxyAsks << QString() << QByteArray();
     QTest::newRow("proxy wrong") << u"proxy"_s << u"user"_s << u"secret"_s << u"nope"_s << false
                                  << proxyAsks << proxyRefused << proxied;
+    QTest::newRow("ntlm proxy answered")
+        << u"ntlm proxy"_s << u"PLANT\\alice"_s << u"wonder"_s << QString() << false
+        << ntlmProxyAsks << QString() << proxied;
+    QTest::newRow("ntlm proxy cancelled") << u"ntlm proxy"_s << QString() << QString() << QString()
+                                          << true << ntlmProxyAsks << QString() << QByteArray();
     QTest::newRow("negotiate answered")
         << u"negotiate"_s << u"alice"_s << u"wonderland"_s << QString() << false << negotiateAsks
         << QString() << kerberos;
@@ -171,13 +183,16 @@ private slots:
     SetEnv("http_proxy", "");
     SetEnv("no_proxy", "");
     SetEnv("NO_PROXY", "");
-    if (server == u"proxy"_s) {
-      if (!squid) {
-        QSKIP(qPrintable(QString::fromStdString(TSquidProxy::Missing(TSquidProxy::Auth::Basic))));
+    if (server.endsWith(u"proxy"_s)) {
+      const bool basic = server == u"proxy"_s;
+      TSquidProxy* proxy = basic ? squid.get() : ntlmSquid.get();
+      if (!proxy) {
+        QSKIP(qPrintable(QString::fromStdString(
+            TSquidProxy::Missing(basic ? TSquidProxy::Auth::Basic : TSquidProxy::Auth::Ntlm))));
       }
-      SetEnv("http_proxy", "http://" + squid->Address());
+      SetEnv("http_proxy", "http://" + proxy->Address());
       url = u"http://127.0.0.1:"_s + QString::number(origin.port) + u"/x"_s;
-      port = squid->Port();
+      port = proxy->Port();
     } else {
       TApacheServer* apache = server == u"ntlm"_s ? ntlm.get() : negotiate.get();
       if (!apache || (server == u"negotiate"_s && !realm)) {

@@ -257,6 +257,7 @@ private slots:
   }
 
   void credentialsAskedForOrCancelled() {
+    inet::InternetSetOptionW(nullptr, inet::INTERNET_OPTION_END_BROWSER_SESSION, nullptr, 0);
     GoFixture f;
     f.form.eURL->setText(f.server.Url("/auth"));
     int asked = 0;
@@ -271,6 +272,8 @@ private slots:
     QCOMPARE(asked, 1);
     QCOMPARE(ReadFile(f.ResponsePath()), QByteArray("<welcome/>\r\n"));
 
+    // The answer is kept for the server's next challenge until the session ends.
+    inet::InternetSetOptionW(nullptr, inet::INTERNET_OPTION_END_BROWSER_SESSION, nullptr, 0);
     InstallCredentialsHook([](int) -> std::optional<TCredentials> { return std::nullopt; });
     QFile::remove(f.ResponsePath());
     f.Go();

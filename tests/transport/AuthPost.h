@@ -66,7 +66,9 @@ private:
 class TScriptedDialog {
 public:
   using Answer = std::optional<std::pair<std::u16string, std::u16string>>;
+  // Each test starts with no answers kept from earlier ones, and leaves none behind.
   explicit TScriptedDialog(std::vector<Answer> answers) : FAnswers(std::move(answers)) {
+    InternetSetOptionW(nullptr, INTERNET_OPTION_END_BROWSER_SESSION, nullptr, 0);
     SetErrorDialogHook([this](HINTERNET request, DWORD) -> DWORD {
       TAuthChallenge challenge;
       QueryAuthChallenge(request, challenge);
@@ -86,7 +88,10 @@ public:
       return ERROR_INTERNET_FORCE_RETRY;
     });
   }
-  ~TScriptedDialog() { SetErrorDialogHook({}); }
+  ~TScriptedDialog() {
+    SetErrorDialogHook({});
+    InternetSetOptionW(nullptr, INTERNET_OPTION_END_BROWSER_SESSION, nullptr, 0);
+  }
   TScriptedDialog(const TScriptedDialog&) = delete;
   TScriptedDialog& operator=(const TScriptedDialog&) = delete;
 

@@ -153,10 +153,63 @@ TEST_F(PostOverLoopback, CredentialsFromTheDialogOrACancel) {
   });
   EXPECT_EQ(PostTo(Url(server.port), "b").response, "welcome");
 
+  // The answer is kept for the server's next challenge unless the session ends.
+  InternetSetOptionW(nullptr, INTERNET_OPTION_END_BROWSER_SESSION, nullptr, 0);
   SetErrorDialogHook([](HINTERNET, DWORD) -> DWORD { return ERROR_CANCELLED; });
   const Result cancelled = PostTo(Url(server.port), "b");
   EXPECT_TRUE(cancelled.silent);
   EXPECT_EQ(cancelled.response, "");
+}
+
+// A dialog answer the server took answers its next challenge in this process without the
+// dialog; one it refuses is dropped and the dialog asks again, with the refusal shown.
+TEST_F(PostOverLoopback, AnAnswerIsKeptForTheSamePartyUntilRefused) {
+  std::string accepted = "Basic dXNlcjpzZWNyZXQ="; // user:secret
+  TLoopbackServer<> server;
+  server.server.Post(
+      R"(/(\w+))", [&](const httplib::Request& request, httplib::Response& response) {
+        if (request.get_header_value("Authorization") == accepted) {
+          response.set_content("welcome", "text/xml");
+          return;
+        }
+        response.status = 401;
+        response.set_header("WWW-Authenticate", "Basic realm=\"" + request.matches[1].str() + "\"");
+      });
+  server.Start();
+  struct Asked {
+    std::string realm;
+    bool refused;
+  };
+  std::vector<Asked> asked;
+  std::u16string password = u"secret";
+  SetErrorDialogHook([&](HINTERNET request, DWORD) -> DWORD {
+    TAuthChallenge challenge;
+    QueryAuthChallenge(request, challenge);
+    asked.push_back({challenge.realm, challenge.refused});
+    InternetSetOptionW(request, INTERNET_OPTION_USERNAME, u"user", 4);
+    InternetSetOptionW(request, INTERNET_OPTION_PASSWORD, password.c_str(),
+                       static_cast<DWORD>(password.size()));
+    return ERROR_INTERNET_FORCE_RETRY;
+  });
+  InternetSetOptionW(nullptr, INTERNET_OPTION_END_BROWSER_SESSION, nullptr, 0);
+
+  EXPECT_EQ(PostTo(Url(server.port, "/plant"), "1").response, "welcome");
+  EXPECT_EQ(PostTo(Url(server.port, "/plant"), "2").response, "welcome");
+  ASSERT_EQ(asked.size(), 1u);
+  // Another realm of the same server is another party.
+  EXPECT_EQ(PostTo(Url(server.port, "/other"), "3").response, "welcome");
+  ASSERT_EQ(asked.size(), 2u);
+  EXPECT_EQ(asked[1].realm, "other");
+
+  accepted = "Basic dXNlcjpzZXNhbWU="; // user:sesame
+  password = u"sesame";
+  EXPECT_EQ(PostTo(Url(server.port, "/plant"), "4").response, "welcome");
+  ASSERT_EQ(asked.size(), 3u);
+  EXPECT_EQ(asked[2].realm, "plant");
+  EXPECT_TRUE(asked[2].refused); // the kept answer went and was refused
+  EXPECT_EQ(PostTo(Url(server.port, "/plant"), "5").response, "welcome");
+  EXPECT_EQ(asked.size(), 3u);
+  InternetSetOptionW(nullptr, INTERNET_OPTION_END_BROWSER_SESSION, nullptr, 0);
 }
 
 TEST_F(PostOverLoopback, NoDescriptorOutlivesAPostOnSuccessOrFailure) {

@@ -111,6 +111,14 @@ INSTANTIATE_TEST_SUITE_P(Answers, ProxyBasicDialog,
                                              "wrong_then_cancelled", {kWrong, kCancel}, 2, false}),
                          [](const auto& info) { return std::string(info.param.name); });
 
+// The dialog's answer is kept for the proxy: the next post (the next F9) asks nothing.
+TEST_F(ProxyBasic, TheAnswerIsKeptForTheNextPost) {
+  TScriptedDialog dialog({kRight});
+  EXPECT_EQ(Post(Url(), squid->Address(), {}, {}, "<one/>").response, "<reply><one/></reply>");
+  EXPECT_EQ(Post(Url(), squid->Address(), {}, {}, "<two/>").response, "<reply><two/></reply>");
+  EXPECT_EQ(dialog.asked.size(), 1u);
+}
+
 // With the preconfigured access type the proxy comes from the environment, as on a desktop
 // whose proxy settings are exported to programs.
 TEST_F(ProxyBasic, ThePreconfiguredProxyComesFromTheEnvironment) {
@@ -136,22 +144,39 @@ struct TunnelCase {
   DWORD code; // 0: through
 };
 
-class ProxyTunnel : public ProxyBasic, public testing::WithParamInterface<TunnelCase> {
+// Through squid with Basic (curl's CONNECT) and with NTLM (the layer's own tunnel).
+class ProxyTunnel : public testing::TestWithParam<std::tuple<TSquidProxy::Auth, TunnelCase>> {
 protected:
   static void SetUpTestSuite() {
-    ProxyBasic::SetUpTestSuite();
+    basic = TSquidProxy::Start(TSquidProxy::Auth::Basic).release();
+    ntlm = TSquidProxy::Start(TSquidProxy::Auth::Ntlm).release();
     pki = new TTempFolder("opcxmlda-tunnel-pki");
     authority = new TTestAuthority(pki->Path());
   }
   static void TearDownTestSuite() {
     delete authority;
     delete pki;
+    delete basic;
+    delete ntlm;
+    basic = ntlm = nullptr;
     SetCertificateAuthorityFile("");
-    ProxyBasic::TearDownTestSuite();
   }
+  void SetUp() override {
+    const TSquidProxy::Auth auth = std::get<0>(GetParam());
+    squid = auth == TSquidProxy::Auth::Basic ? basic : ntlm;
+    if (!squid) {
+      GTEST_SKIP() << TSquidProxy::Missing(auth);
+    }
+  }
+  void TearDown() override { EXPECT_EQ(OpenHandleCount(), 0u); }
+  static TSquidProxy *basic, *ntlm;
   static TTempFolder* pki;
   static TTestAuthority* authority;
+  TSquidProxy* squid = nullptr;
+  TScopedEnv noProxy{"no_proxy", nullptr}, noProxyUpper{"NO_PROXY", nullptr};
 };
+TSquidProxy* ProxyTunnel::basic = nullptr;
+TSquidProxy* ProxyTunnel::ntlm = nullptr;
 TTempFolder* ProxyTunnel::pki = nullptr;
 TTestAuthority* ProxyTunnel::authority = nullptr;
 
@@ -159,7 +184,7 @@ constexpr DWORD kSecureOnly = kHttpFlags | INTERNET_FLAG_SECURE;
 constexpr long kDay = 86400;
 
 TEST_P(ProxyTunnel, CertificateRulesApplyToTheServerBehindTheProxy) {
-  const TunnelCase& c = GetParam();
+  const TunnelCase& c = std::get<1>(GetParam());
   const auto leaf = authority->Issue(c.name, c.altName, c.validFrom, c.validUntil);
   TLoopbackServer<httplib::SSLServer> server(leaf.certificateFile.c_str(), leaf.keyFile.c_str());
   TOrigin secureOrigin;
@@ -206,18 +231,24 @@ TEST_P(ProxyTunnel, CertificateRulesApplyToTheServerBehindTheProxy) {
 
 INSTANTIATE_TEST_SUITE_P(
     Cases, ProxyTunnel,
-    testing::Values(
-        TunnelCase{"valid", "IP:127.0.0.1", -60, kDay, true, kSecureOnly, 0},
-        TunnelCase{"unknown_authority", "IP:127.0.0.1", -60, kDay, false, kHttpsFlags,
-                   ERROR_INTERNET_INVALID_CA},
-        TunnelCase{"expired_accepted", "IP:127.0.0.1", -2 * kDay, -kDay, true, kHttpsFlags, 0},
-        TunnelCase{"expired_refused", "IP:127.0.0.1", -2 * kDay, -kDay, true, kSecureOnly,
-                   ERROR_INTERNET_SEC_CERT_DATE_INVALID},
-        // The name checked is the server's (127.0.0.1), not the proxy's.
-        TunnelCase{"other_name_refused", "DNS:other.example", -60, kDay, true, kSecureOnly,
-                   ERROR_INTERNET_SEC_CERT_CN_INVALID},
-        TunnelCase{"other_name_accepted", "DNS:other.example", -60, kDay, true, kHttpsFlags, 0}),
-    [](const auto& info) { return std::string(info.param.name); });
+    testing::Combine(
+        testing::Values(TSquidProxy::Auth::Basic, TSquidProxy::Auth::Ntlm),
+        testing::Values(TunnelCase{"valid", "IP:127.0.0.1", -60, kDay, true, kSecureOnly, 0},
+                        TunnelCase{"unknown_authority", "IP:127.0.0.1", -60, kDay, false,
+                                   kHttpsFlags, ERROR_INTERNET_INVALID_CA},
+                        TunnelCase{"expired_accepted", "IP:127.0.0.1", -2 * kDay, -kDay, true,
+                                   kHttpsFlags, 0},
+                        TunnelCase{"expired_refused", "IP:127.0.0.1", -2 * kDay, -kDay, true,
+                                   kSecureOnly, ERROR_INTERNET_SEC_CERT_DATE_INVALID},
+                        // The name checked is the server's (127.0.0.1), not the proxy's.
+                        TunnelCase{"other_name_refused", "DNS:other.example", -60, kDay, true,
+                                   kSecureOnly, ERROR_INTERNET_SEC_CERT_CN_INVALID},
+                        TunnelCase{"other_name_accepted", "DNS:other.example", -60, kDay, true,
+                                   kHttpsFlags, 0})),
+    [](const auto& info) {
+      return std::string(std::get<0>(info.param) == TSquidProxy::Auth::Basic ? "basic_" : "ntlm_") +
+             std::get<1>(info.param).name;
+    });
 
 // squid's NTLM test helper takes any user; what is checked is the handshake with the proxy.
 class ProxyNtlm : public ProxyBasic {
@@ -248,6 +279,86 @@ TEST_F(ProxyNtlm, TheDialogIsToldNtlmAndItsAnswerCompletesTheHandshake) {
   EXPECT_TRUE(dialog.asked[0].proxy);
   EXPECT_EQ(dialog.asked[0].schemes, std::vector<std::string>{"NTLM"});
   EXPECT_EQ(dialog.asked[0].realm, "");
+}
+
+// https through the NTLM proxy, as the poster posts: the handshake goes on the CONNECT.
+class ProxyNtlmHttps : public ProxyNtlm, public testing::WithParamInterface<DialogCase> {
+protected:
+  static void SetUpTestSuite() {
+    ProxyNtlm::SetUpTestSuite();
+    pki = new TTempFolder("opcxmlda-ntlm-tunnel-pki");
+    authority = new TTestAuthority(pki->Path());
+  }
+  static void TearDownTestSuite() {
+    delete authority;
+    delete pki;
+    SetCertificateAuthorityFile("");
+    ProxyNtlm::TearDownTestSuite();
+  }
+  static TTempFolder* pki;
+  static TTestAuthority* authority;
+};
+TTempFolder* ProxyNtlmHttps::pki = nullptr;
+TTestAuthority* ProxyNtlmHttps::authority = nullptr;
+
+TEST_P(ProxyNtlmHttps, TheTunnelOpensWithTheDialogsAnswer) {
+  const DialogCase& c = GetParam();
+  const auto leaf = authority->Issue("server", "IP:127.0.0.1", -60, 86400);
+  TLoopbackServer<httplib::SSLServer> server(leaf.certificateFile.c_str(), leaf.keyFile.c_str());
+  TOrigin secureOrigin;
+  secureOrigin.Serve(server.server);
+  server.Start();
+  SetCertificateAuthorityFile(authority->CertificateFile());
+  TScriptedDialog dialog(c.answers);
+  const std::string url = "https://127.0.0.1:" + std::to_string(server.port) + "/x";
+  const TPostResult result = Post(url, squid->Address());
+  ASSERT_EQ(dialog.asked.size(), c.questions);
+  for (const TAuthChallenge& asked : dialog.asked) {
+    EXPECT_TRUE(asked.proxy);
+    EXPECT_EQ(asked.port, squid->Port());
+    EXPECT_EQ(asked.schemes, std::vector<std::string>{"NTLM"});
+  }
+  if (c.reached) {
+    EXPECT_EQ(result.message, u"");
+    EXPECT_EQ(result.response, "<reply><body/></reply>");
+    std::lock_guard lock(secureOrigin.mutex);
+    ASSERT_EQ(secureOrigin.authorizations.size(), 1u);
+    EXPECT_EQ(secureOrigin.authorizations[0], "|"); // nothing of the proxy's reaches the server
+  } else {
+    EXPECT_TRUE(result.silent);
+  }
+  EXPECT_NE(squid->AccessLog().find("CONNECT 127.0.0.1:" + std::to_string(server.port)),
+            std::string::npos);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answers, ProxyNtlmHttps,
+                         testing::Values(DialogCase{"answered", {kRight}, 1, true},
+                                         DialogCase{"cancelled", {kCancel}, 1, false}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ProxyNtlm, TheAnswerIsKeptForTheNextPost) {
+  TScriptedDialog dialog({std::pair{std::u16string(u"PLANT\\alice"), std::u16string(u"wonder")}});
+  EXPECT_EQ(Post(Url(), squid->Address(), {}, {}, "<one/>").response, "<reply><one/></reply>");
+  EXPECT_EQ(Post(Url(), squid->Address(), {}, {}, "<two/>").response, "<reply><two/></reply>");
+  EXPECT_EQ(dialog.asked.size(), 1u);
+}
+
+TEST_F(ProxyNtlm, HttpsWithTheConnectionsCredentialsAsksNothing) {
+  TTempFolder pki("opcxmlda-ntlm-tunnel-pki");
+  TTestAuthority authority(pki.Path());
+  const auto leaf = authority.Issue("server", "IP:127.0.0.1", -60, 86400);
+  TLoopbackServer<httplib::SSLServer> server(leaf.certificateFile.c_str(), leaf.keyFile.c_str());
+  TOrigin secureOrigin;
+  secureOrigin.Serve(server.server);
+  server.Start();
+  SetCertificateAuthorityFile(authority.CertificateFile());
+  TScriptedDialog dialog({});
+  const std::string url = "https://127.0.0.1:" + std::to_string(server.port) + "/x";
+  const TPostResult result = Post(url, squid->Address(), u"PLANT\\alice", u"wonder", "<n/>");
+  SetCertificateAuthorityFile("");
+  EXPECT_EQ(result.message, u"");
+  EXPECT_EQ(result.response, "<reply><n/></reply>");
+  EXPECT_TRUE(dialog.asked.empty());
 }
 
 } // namespace

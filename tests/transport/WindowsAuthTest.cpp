@@ -3,6 +3,7 @@
 #include "KerberosRealm.h"
 
 #include <curl/curl.h>
+#include <fstream>
 #include <gtest/gtest.h>
 
 namespace opc::test {
@@ -26,18 +27,24 @@ protected:
   static void SetUpTestSuite() {
     realm = TKerberosRealm::Start().release();
     if (realm) {
-      apache = TApacheServer::Start("<Location />\n"
-                                    "  AuthType GSSAPI\n"
-                                    "  AuthName \"plant\"\n"
-                                    "  GssapiCredStore keytab:" +
-                                        realm->Keytab() +
-                                        "\n"
-                                        "  GssapiAllowedMech krb5\n"
-                                        "  GssapiBasicAuth On\n"
-                                        "  Require valid-user\n"
-                                        "</Location>\n",
-                                    realm->Environment())
-                   .release();
+      // The same rules at two places: with Basic beside Negotiate, and Negotiate alone.
+      std::string locations;
+      for (const auto& [place, basic] : {std::pair{"/", "On"}, std::pair{"/kerberos", "Off"}}) {
+        locations += std::string("<Location ") + place +
+                     ">\n"
+                     "  AuthType GSSAPI\n"
+                     "  AuthName \"plant\"\n"
+                     "  GssapiCredStore keytab:" +
+                     realm->Keytab() +
+                     "\n"
+                     "  GssapiAllowedMech krb5\n"
+                     "  GssapiBasicAuth " +
+                     basic +
+                     "\n"
+                     "  Require valid-user\n"
+                     "</Location>\n";
+      }
+      apache = TApacheServer::Start(locations, realm->Environment()).release();
     }
   }
   static void TearDownTestSuite() {
@@ -85,38 +92,79 @@ TEST_F(Negotiate, ABodyInPiecesEndsWithTheServersRefusal) {
   EXPECT_EQ(result.message, u"Unauthorized (401) - '" + Wide(apache->Url("/large")) + u"'");
 }
 
-class NegotiateWithoutTicket : public Negotiate, public testing::WithParamInterface<DialogCase> {};
+// Without a ticket the dialog's user and password get a Kerberos credential from the KDC, and
+// the layer answers Negotiate with it: with Basic beside it (/negotiate) or alone (/kerberos).
+struct NegotiateCase {
+  const char* name;
+  const char* path;
+  std::vector<TAnswer> answers;
+  std::size_t questions;
+  bool reached; // the post went through; otherwise a silent abort
+};
 
-TEST_P(NegotiateWithoutTicket, TheDialogAsksAndItsAnswerGoesByBasic) {
+class NegotiateWithoutTicket : public Negotiate,
+                               public testing::WithParamInterface<NegotiateCase> {};
+
+TEST_P(NegotiateWithoutTicket, TheDialogsPasswordGetsAKerberosCredential) {
+  const NegotiateCase& c = GetParam();
   UseCache("no-ticket.cache");
-  TScriptedDialog dialog(GetParam().answers);
-  const TPostResult result = Post(apache->Url("/negotiate"));
-  ASSERT_EQ(dialog.asked.size(), GetParam().questions);
+  TScriptedDialog dialog(c.answers);
+  const TPostResult result = Post(apache->Url(c.path));
+  const std::vector<std::string> schemes = std::string(c.path) == "/kerberos"
+                                               ? std::vector<std::string>{"Negotiate"}
+                                               : std::vector<std::string>{"Negotiate", "Basic"};
+  ASSERT_EQ(dialog.asked.size(), c.questions) << apache->ErrorLog();
   for (std::size_t i = 0; i < dialog.asked.size(); ++i) {
     EXPECT_FALSE(dialog.asked[i].proxy);
     EXPECT_EQ(dialog.asked[i].host, "localhost");
     EXPECT_EQ(dialog.asked[i].port, apache->Port());
-    EXPECT_EQ(dialog.asked[i].schemes, (std::vector<std::string>{"Negotiate", "Basic"}));
-    EXPECT_EQ(dialog.asked[i].realm, "plant");
+    EXPECT_EQ(dialog.asked[i].schemes, schemes);
     EXPECT_EQ(dialog.asked[i].refused, i > 0);
   }
-  if (GetParam().reached) {
+  if (c.reached) {
     EXPECT_EQ(result.message, u"");
-    EXPECT_EQ(result.response, "<ok user=\"alice@PLANT.TEST\" type=\"Basic\" bytes=\"7\"/>");
+    EXPECT_EQ(result.response, "<ok user=\"alice@PLANT.TEST\" type=\"Negotiate\" bytes=\"7\"/>");
   } else {
     EXPECT_TRUE(result.silent);
+    EXPECT_EQ(result.response, "");
   }
+  // The credential lived in the request only: nothing went into the user's ticket cache.
+  EXPECT_FALSE(std::ifstream(realm->Path("no-ticket.cache")).good());
 }
+
+const TAnswer kAlice = Answer(u"alice", u"wonderland");
+const TAnswer kAliceWrong = Answer(u"alice", u"wrong");
 
 INSTANTIATE_TEST_SUITE_P(
     Answers, NegotiateWithoutTicket,
-    testing::Values(DialogCase{"answered", {Answer(u"alice", u"wonderland")}, 1, true},
-                    DialogCase{"cancelled", {std::nullopt}, 1, false},
-                    DialogCase{"wrong_then_right",
-                               {Answer(u"alice", u"wrong"), Answer(u"alice", u"wonderland")},
-                               2,
-                               true}),
+    testing::Values(
+        NegotiateCase{"answered", "/negotiate", {kAlice}, 1, true},
+        NegotiateCase{"cancelled", "/negotiate", {std::nullopt}, 1, false},
+        NegotiateCase{"wrong_then_right", "/negotiate", {kAliceWrong, kAlice}, 2, true},
+        NegotiateCase{"kerberos_only_answered", "/kerberos", {kAlice}, 1, true},
+        NegotiateCase{"kerberos_only_with_realm",
+                      "/kerberos",
+                      {Answer(u"alice@PLANT.TEST", u"wonderland")},
+                      1,
+                      true},
+        NegotiateCase{
+            "kerberos_only_wrong_then_right", "/kerberos", {kAliceWrong, kAlice}, 2, true},
+        NegotiateCase{"kerberos_only_wrong_then_cancelled",
+                      "/kerberos",
+                      {kAliceWrong, std::nullopt},
+                      2,
+                      false}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(Negotiate, TheAnswerIsKeptForTheNextPost) {
+  UseCache("no-ticket.cache");
+  TScriptedDialog dialog({kAlice});
+  for (int post = 0; post < 2; ++post) {
+    EXPECT_EQ(Post(apache->Url("/kerberos")).response,
+              "<ok user=\"alice@PLANT.TEST\" type=\"Negotiate\" bytes=\"7\"/>");
+  }
+  EXPECT_EQ(dialog.asked.size(), 1u);
+}
 
 // NTLM at the server: Apache with mod_auth_gssapi and gss-ntlmssp, its users in a file.
 class ServerNtlm : public testing::Test {
@@ -199,6 +247,15 @@ INSTANTIATE_TEST_SUITE_P(
                         2,
                         true}),
     [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(ServerNtlm, TheAnswerIsKeptForTheNextPost) {
+  TScriptedDialog dialog({Answer(u"PLANT\\alice", u"wonder")});
+  for (int post = 0; post < 2; ++post) {
+    const TPostResult result = Post(apache->Url("/ntlm"));
+    EXPECT_NE(result.response.find("alice"), std::string::npos) << result.response;
+  }
+  EXPECT_EQ(dialog.asked.size(), 1u);
+}
 
 // Why the layer speaks NTLM itself: libcurl's messages leave out fields the format lays out
 // (the NEGOTIATE message's Version), and this server refuses them where IIS lets them pass.

@@ -1,5 +1,6 @@
 #include "base/Utf8Encoding.h"
 #include "transport/inet/InetHooks.h"
+#include "transport/inet/KeptAnswers.h"
 #include "transport/inet/Request.h"
 #include "transport/inet/Session.h"
 
@@ -206,6 +207,10 @@ BOOL InternetSetOptionW(HINTERNET handle, DWORD option, const void* buffer, DWOR
     const bool user =
         option == INTERNET_OPTION_USERNAME || option == INTERNET_OPTION_PROXY_USERNAME;
     user ? r->SetUserName(proxy, std::move(value)) : r->SetPassword(proxy, std::move(value));
+    return Succeed();
+  }
+  if (option == INTERNET_OPTION_END_BROWSER_SESSION) {
+    ForgetKeptAnswers();
     return Succeed();
   }
   auto* root = As<TRoot>(handle);

@@ -2,8 +2,10 @@
 
 #include "transport/inet/Md4.h"
 
+#include <chrono>
 #include <openssl/evp.h>
 #include <openssl/hmac.h>
+#include <openssl/rand.h>
 
 namespace opc::inet::detail {
 
@@ -273,6 +275,17 @@ std::string NtlmAuthenticateMessage(const TNtlmChallenge& challenge, const TNtlm
   message.append(8, '\0');  // Version: not negotiated
   message.append(16, '\0'); // MIC: not announced in the target information, so zero
   return Base64Encode(message + payload);
+}
+
+std::string NtlmAnswer(const TNtlmChallenge& challenge, const TNtlmIdentity& identity) {
+  std::array<std::uint8_t, 8> clientChallenge{};
+  RAND_bytes(clientChallenge.data(), static_cast<int>(clientChallenge.size()));
+  // Windows file time: 100 ns steps since 1601.
+  const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
+  const auto time = static_cast<std::uint64_t>(
+      std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch).count() / 100 +
+      116444736000000000LL);
+  return NtlmAuthenticateMessage(challenge, identity, clientChallenge, time);
 }
 
 } // namespace opc::inet::detail

@@ -37,6 +37,9 @@ std::string NtlmAuthenticateMessage(const TNtlmChallenge& challenge, const TNtlm
                                     const std::array<std::uint8_t, 8>& clientChallenge,
                                     std::uint64_t time);
 
+// The AUTHENTICATE message for the challenge with a fresh client challenge and the clock's time.
+std::string NtlmAnswer(const TNtlmChallenge& challenge, const TNtlmIdentity& identity);
+
 // The NTLMv2 proof of the response, for checking against known answers.
 std::array<std::uint8_t, 16> NtlmV2Proof(const TNtlmChallenge& challenge,
                                          const TNtlmIdentity& identity,

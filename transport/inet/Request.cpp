@@ -2,12 +2,11 @@
 
 #include "transport/inet/ExchangeRecording.h"
 #include "transport/inet/InetHooks.h"
-#include "transport/inet/Ntlm.h"
 
 #include <algorithm>
+#include <arpa/inet.h>
 #include <cerrno>
 #include <cstring>
-#include <openssl/rand.h>
 #include <openssl/ssl.h>
 #include <openssl/x509.h>
 
@@ -47,6 +46,12 @@ TWaitHook& WaitHook() {
   return hook;
 }
 
+bool IsAddress(const std::string& host) {
+  unsigned char address[sizeof(in6_addr)];
+  return inet_pton(AF_INET, host.c_str(), address) == 1 ||
+         inet_pton(AF_INET6, host.c_str(), address) == 1;
+}
+
 } // namespace
 
 void SetWaitHook(TWaitHook hook) {
@@ -58,6 +63,10 @@ void SetCertificateAuthorityFile(std::string path) {
 }
 
 namespace detail {
+
+bool UserStopped() {
+  return WaitHook() && WaitHook()();
+}
 
 TRequest::TRequest(const TConnection& connection, std::string url, DWORD flags)
     : THandle(kKind), FSession(connection.session), FUrl(std::move(url)), FFlags(flags),
@@ -72,53 +81,6 @@ void TRequest::AddHeader(std::string line) {
   FHeaderLines.push_back(std::move(line));
 }
 
-void TRequest::SetUserName(bool proxy, std::string name) {
-  TParty& party = proxy ? FProxy : FServer;
-  party.answered = true;
-  party.user = std::move(name);
-}
-
-void TRequest::SetPassword(bool proxy, std::string password) {
-  TParty& party = proxy ? FProxy : FServer;
-  party.answered = true;
-  party.password = std::move(password);
-}
-
-// Each send answers the schemes the party's last challenge offered.
-void TRequest::NoteAuthMethods() {
-  const int status = FHead.Status();
-  if (status == 401) {
-    FServer.offered = ReadChallenges(FHead);
-  } else if (status == 407) {
-    FProxy.offered = ReadChallenges(FHead);
-  }
-}
-
-bool TRequest::Challenge(TAuthChallenge& challenge) const {
-  const int status = FHeadersIn ? FHead.Status() : 0;
-  if (status != 401 && status != 407) {
-    return false;
-  }
-  const TChallenges offered = ReadChallenges(FHead);
-  const TParty& party = status == 407 ? FProxy : FServer;
-  challenge = TAuthChallenge{};
-  challenge.proxy = status == 407;
-  challenge.host = FHost;
-  challenge.port = FPort;
-  if (challenge.proxy) {
-    if (const auto proxy = ProxyFor(*FSession, (FFlags & INTERNET_FLAG_SECURE) != 0)) {
-      challenge.host = proxy->host;
-      challenge.port = proxy->port;
-    }
-  }
-  challenge.schemes = offered.schemes;
-  challenge.realm = offered.realm;
-  challenge.status = status;
-  challenge.reason = FHead.Reason();
-  challenge.refused = (party.tried & offered.known) != 0;
-  return true;
-}
-
 void TRequest::Stop() noexcept {
   if (FAdded) {
     curl_multi_remove_handle(FSession->multi.get(), FEasy.get());
@@ -129,7 +91,7 @@ void TRequest::Stop() noexcept {
   FHeaders.reset();
 }
 
-bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& authorization, bool probe,
+bool TRequest::Start(Upload mode, std::uint64_t total, const TOwnAnswer& own, bool probe,
                      bool lastOnConnection) {
   NoteAuthMethods();
   Stop();
@@ -146,6 +108,7 @@ bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& author
   FCertificateFailure = 0;
   FPaused = 0;
   FTunnelUp = false;
+  FTunnelRefused = false;
   FHead = TResponseHead();
   FHeadersIn = false;
   FReceived.clear();
@@ -165,8 +128,8 @@ bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& author
   if (!contentType) {
     list = curl_slist_append(list, "Content-Type:");
   }
-  if (!authorization.empty()) {
-    list = curl_slist_append(list, authorization.c_str());
+  if (!own.line.empty()) {
+    list = curl_slist_append(list, own.line.c_str());
   }
   FHeaders.reset(list);
 
@@ -203,7 +166,22 @@ bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& author
   curl_easy_setopt(e, CURLOPT_PRIVATE, this);
   curl_easy_setopt(e, CURLOPT_BUFFERSIZE, kReceiveBufferSize);
   curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
-  if (FSession->accessType == INTERNET_OPEN_TYPE_PROXY && !FSession->proxy.empty()) {
+  if (FOwnTunnel) {
+    // The layer opens the tunnel through the proxy itself (OpenOwnTunnel) and curl talks to the
+    // server over it as if directly: TLS checks and names the server, and the server's name is
+    // not looked up here, where only the proxy may know it.
+    curl_easy_setopt(e, CURLOPT_PROXY, "");
+    curl_easy_setopt(e, CURLOPT_OPENSOCKETFUNCTION, &TRequest::OnOpenSocket);
+    curl_easy_setopt(e, CURLOPT_OPENSOCKETDATA, this);
+    curl_easy_setopt(e, CURLOPT_SOCKOPTFUNCTION, &TRequest::OnSocketOption);
+    curl_easy_setopt(e, CURLOPT_SOCKOPTDATA, this);
+    FResolve.reset();
+    if (!IsAddress(FHost)) {
+      FResolve.reset(
+          curl_slist_append(nullptr, (FHost + ":" + std::to_string(FPort) + ":127.0.0.1").c_str()));
+      curl_easy_setopt(e, CURLOPT_RESOLVE, FResolve.get());
+    }
+  } else if (FSession->accessType == INTERNET_OPEN_TYPE_PROXY && !FSession->proxy.empty()) {
     curl_easy_setopt(e, CURLOPT_PROXY, FSession->proxy.c_str());
     curl_easy_setopt(e, CURLOPT_PROXYPORT, 80L); // a named proxy without a port listens on 80
   } else if (FSession->accessType == INTERNET_OPEN_TYPE_DIRECT) {
@@ -219,13 +197,20 @@ bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& author
     curl_easy_setopt(e, CURLOPT_CAINFO, CaFile().c_str());
   }
 
-  Configure(FServer, false);
-  Configure(FProxy, true);
+  // A party the layer answers itself gets nothing from curl on this leg.
+  FServer.tried = FProxy.tried = 0;
+  FServer.ticket = FProxy.ticket = false;
+  if (!own.scheme || own.proxy) {
+    Configure(FServer, false);
+  }
+  if ((!own.scheme || !own.proxy) && !FOwnTunnel) {
+    Configure(FProxy, true);
+  }
   if (lastOnConnection) {
     curl_easy_setopt(e, CURLOPT_FORBID_REUSE, 1L);
   }
-  if (!authorization.empty()) {
-    FServer.tried |= CURLAUTH_NTLM;
+  if (own.scheme) {
+    (own.proxy ? FProxy : FServer).ownTried |= own.scheme;
   }
   BeginRecording(e);
   if (curl_multi_add_handle(FSession->multi.get(), e) != CURLM_OK) {
@@ -237,58 +222,8 @@ bool TRequest::Start(Upload mode, std::uint64_t total, const std::string& author
   return true;
 }
 
-// Which schemes curl answers for one party, with which credentials. Before the party has asked,
-// curl waits for its challenge and then picks; NTLM towards the server is the layer's own
-// (AnswerNtlm), and Negotiate goes with the user's Kerberos ticket, not with a password.
-void TRequest::Configure(TParty& party, bool proxy) {
-  CURL* e = FEasy.get();
-  party.tried = 0;
-  party.ticket = false;
-  const std::string& user = UserOf(party);
-  long methods = 0;
-  bool ticket = false;
-  if (!user.empty()) {
-    methods = party.offered.known ? party.offered.known
-                                  : (CURLAUTH_BASIC | CURLAUTH_DIGEST | CURLAUTH_NTLM);
-    methods &= ~CURLAUTH_NEGOTIATE;
-    if (!proxy) {
-      methods &= ~CURLAUTH_NTLM;
-    }
-  }
-  if (party.ticketTried && (party.offered.known & CURLAUTH_NEGOTIATE) &&
-      (user.empty() || methods == 0)) {
-    methods = CURLAUTH_NEGOTIATE;
-    ticket = true;
-  }
-  if (methods == 0) {
-    return;
-  }
-  if (ticket) {
-    party.ticket = true;
-  } else {
-    party.tried = methods;
-  }
-  if (proxy) {
-    if (ticket) {
-      curl_easy_setopt(e, CURLOPT_PROXYUSERPWD, ":");
-    } else {
-      curl_easy_setopt(e, CURLOPT_PROXYUSERNAME, user.c_str());
-      curl_easy_setopt(e, CURLOPT_PROXYPASSWORD, PasswordOf(party).c_str());
-    }
-    curl_easy_setopt(e, CURLOPT_PROXYAUTH, methods);
-  } else {
-    if (ticket) {
-      curl_easy_setopt(e, CURLOPT_USERPWD, ":");
-    } else {
-      curl_easy_setopt(e, CURLOPT_USERNAME, user.c_str());
-      curl_easy_setopt(e, CURLOPT_PASSWORD, PasswordOf(party).c_str());
-    }
-    curl_easy_setopt(e, CURLOPT_HTTPAUTH, methods);
-  }
-}
-
-bool TRequest::Run(const std::string& authorization, bool probe, bool lastOnConnection) {
-  if (!Start(Upload::Memory, FBody.size(), authorization, probe, lastOnConnection)) {
+bool TRequest::Run(const TOwnAnswer& own, bool probe, bool lastOnConnection) {
+  if (!Start(Upload::Memory, FBody.size(), own, probe, lastOnConnection)) {
     return false;
   }
   Pump([this] { return FHeadersIn; });
@@ -306,61 +241,6 @@ void TRequest::Drain() {
   }
   FReceived.clear();
   FReceivedTaken = 0;
-}
-
-// Challenges the layer answers by itself before the caller hears of them, as the Windows
-// client does: Negotiate with the user's Kerberos ticket (so no dialog when there is one), and
-// NTLM with credentials. Only a one-call body can go again; each is tried once per send.
-bool TRequest::AnswerItself() {
-  const int status = FHead.Status();
-  if (status != 401 && status != 407) {
-    return false;
-  }
-  TParty& party = status == 401 ? FServer : FProxy;
-  const TChallenges offered = ReadChallenges(FHead);
-  const bool hasUser = !UserOf(party).empty();
-  const bool passwordUsable = hasUser && (offered.known & ~CURLAUTH_NEGOTIATE) != 0;
-  if ((offered.known & CURLAUTH_NEGOTIATE) && !passwordUsable && !party.ticketTried) {
-    party.ticketTried = true;
-    Drain();
-    return Run();
-  }
-  if (status == 401 && hasUser && (offered.known & CURLAUTH_NTLM) && !FNtlmTried) {
-    FNtlmTried = true;
-    return AnswerNtlm();
-  }
-  return false;
-}
-
-// NTLM towards the server: NEGOTIATE on a request without its body, the server's CHALLENGE in
-// its 401, then AUTHENTICATE with the body, all on one connection.
-bool TRequest::AnswerNtlm() {
-  Drain();
-  if (!Run("Authorization: NTLM " + NtlmNegotiateMessage(), true)) {
-    return false;
-  }
-  std::optional<TNtlmChallenge> challenge;
-  if (FHead.Status() == 401) {
-    if (const auto data = ReadChallenges(FHead).Data("NTLM")) {
-      challenge = ParseNtlmChallenge(*data);
-    }
-  }
-  Drain();
-  if (!challenge) {
-    return Run(); // the server took the request without NTLM after all, or refused it
-  }
-  std::array<std::uint8_t, 8> clientChallenge{};
-  RAND_bytes(clientChallenge.data(), static_cast<int>(clientChallenge.size()));
-  // Windows file time: 100 ns steps since 1601.
-  const auto sinceEpoch = std::chrono::system_clock::now().time_since_epoch();
-  const auto time = static_cast<std::uint64_t>(
-      std::chrono::duration_cast<std::chrono::nanoseconds>(sinceEpoch).count() / 100 +
-      116444736000000000LL);
-  const std::string message = NtlmAuthenticateMessage(
-      *challenge, TNtlmIdentity{UserOf(FServer), PasswordOf(FServer)}, clientChallenge, time);
-  // The connection is authenticated, or holds a refused handshake that a new one must not
-  // meet: either way it is not used again.
-  return Run("Authorization: NTLM " + message, false, true);
 }
 
 void TRequest::Pump(const std::function<bool()>& ready) {
@@ -382,7 +262,15 @@ void TRequest::Pump(const std::function<bool()>& ready) {
       if (owner) {
         owner->FDone = true;
         owner->FResult = message->data.result;
-        owner->FHeadersIn = owner->FHeadersIn || message->data.result == CURLE_OK;
+        // A refused tunnel ends curl's transfer with an error; the proxy's reply is the answer.
+        long connectCode = 0;
+        curl_easy_getinfo(message->easy_handle, CURLINFO_HTTP_CONNECTCODE, &connectCode);
+        if (owner->FTunnelRefused ||
+            (!owner->FHeadersIn && !owner->FTunnelUp && connectCode == 407 &&
+             owner->FHead.Status() == 407 && owner->FHead.Ended())) {
+          owner->FResult = CURLE_OK;
+        }
+        owner->FHeadersIn = owner->FHeadersIn || owner->FResult == CURLE_OK;
       }
     }
     if (ready() || FDone) {
@@ -476,13 +364,17 @@ BOOL TRequest::Send(const void* body, DWORD length) {
   FBody.assign(bytes, bytes + (bytes ? length : 0));
   FBodyTaken = 0;
   FWritten = FBody.size();
-  FServer.ticketTried = FProxy.ticketTried = FNtlmTried = false;
-  if (!Start(Upload::Memory, FBody.size())) {
-    return Fail(ERROR_NOT_ENOUGH_MEMORY);
+  ResetTries();
+  // A challenge already in (the dialog has just answered it) gets its handshake first.
+  if (!AnswerItself()) {
+    if (!Start(Upload::Memory, FBody.size())) {
+      return Fail(ERROR_NOT_ENOUGH_MEMORY);
+    }
+    Pump([this] { return FHeadersIn; });
   }
-  Pump([this] { return FHeadersIn; });
   while (FHeadersIn && AnswerItself()) {
   }
+  KeepAcceptedAnswers();
   return FHeadersIn ? Succeed() : Fail(FailureCode());
 }
 
@@ -490,7 +382,7 @@ BOOL TRequest::BeginUpload(DWORD total) {
   FBody.clear();
   FBodyTaken = 0;
   FWritten = 0;
-  FServer.ticketTried = FProxy.ticketTried = FNtlmTried = false;
+  ResetTries();
   if (!Start(Upload::Pieces, total)) {
     return Fail(ERROR_NOT_ENOUGH_MEMORY);
   }
@@ -533,6 +425,7 @@ BOOL TRequest::EndUpload() {
   }
   Resume(CURLPAUSE_SEND);
   Pump([this] { return FHeadersIn; });
+  KeepAcceptedAnswers();
   return FHeadersIn ? Succeed() : Fail(FailureCode());
 }
 

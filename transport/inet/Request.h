@@ -3,18 +3,30 @@
 #include "transport/inet/Challenge.h"
 #include "transport/inet/CurlOwners.h"
 #include "transport/inet/InetHooks.h"
+#include "transport/inet/KeptAnswers.h"
 #include "transport/inet/ResponseHead.h"
 #include "transport/inet/Session.h"
 
 #include <chrono>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
 struct x509_store_ctx_st;
 
 namespace opc::inet::detail {
+
+// A header the layer answers a challenge with itself, and the scheme it stands for.
+struct TOwnAnswer {
+  bool proxy = false;
+  long scheme = 0;
+  std::string line; // "Authorization: NTLM ..." or "Proxy-Authorization: ..."
+};
+
+// True when the user has asked to stop the wait (the wait hook).
+bool UserStopped();
 
 // One HTTP request on a connection, driven through the session's curl multi handle. Both bodies
 // stream: the upload is pulled piece by piece through a paused read callback, the reply is handed
@@ -48,21 +60,33 @@ private:
 
   // What the layer knows of one party that may ask for credentials: the server or the proxy.
   struct TParty {
-    bool answered = false; // the dialog gave user and password for this party
+    bool answered = false;   // the dialog (or a kept answer) gave user and password
+    bool fromStore = false;  // ... and it was a kept answer, not yet sent in this send
+    bool storeTried = false; // a kept answer went to it in this send
     std::string user, password;
-    TChallenges offered;      // what its last challenge offered
-    long tried = 0;           // CURLAUTH_* bits the user's credentials answer it with now
-    bool ticket = false;      // Negotiate with the user's ticket answers it now
-    bool ticketTried = false; // Negotiate with the user's ticket went in this send
+    TChallenges offered;         // what its last challenge offered
+    long tried = 0;              // CURLAUTH_* bits the user's credentials answer it with now
+    long ownTried = 0;           // schemes the layer answered it with itself in this send
+    bool ticket = false;         // Negotiate with the user's ticket answers it now
+    bool ticketTried = false;    // Negotiate with the user's ticket went in this send
+    bool ntlmTried = false;      // the layer's own NTLM handshake went in this send
+    bool negotiateTried = false; // Negotiate with the password went in this send
   };
+  // The handshakes the layer runs itself when a party's last challenge calls for one.
+  enum class Own { None, Ticket, Ntlm, Tunnel, Negotiate, Kept };
 
   // probe: the request goes without its body (the first leg of an NTLM handshake).
-  bool Start(Upload mode, std::uint64_t total, const std::string& authorization = {},
-             bool probe = false, bool lastOnConnection = false);
-  bool Run(const std::string& authorization = {}, bool probe = false,
-           bool lastOnConnection = false);
+  bool Start(Upload mode, std::uint64_t total, const TOwnAnswer& own = {}, bool probe = false,
+             bool lastOnConnection = false);
+  bool Run(const TOwnAnswer& own = {}, bool probe = false, bool lastOnConnection = false);
   bool AnswerItself();
-  bool AnswerNtlm();
+  Own Due(const TParty& party, bool proxy) const;
+  bool AnswerNtlm(bool proxy);
+  std::optional<bool> AnswerNegotiate();
+  void UseKeptAnswer(TParty& party, bool proxy);
+  void KeepAcceptedAnswers();
+  TPartyKey KeyOf(bool proxy) const;
+  void ResetTries();
   void Drain();
   void Configure(TParty& party, bool proxy);
   bool Failed() const noexcept { return FDone && (FResult != CURLE_OK || FOwnFailure != 0); }
@@ -89,6 +113,9 @@ private:
   static int OnProgress(void* self, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow);
   static CURLcode OnSslContext(CURL*, void* sslContext, void* self);
   static int OnVerify(int preverified, ::x509_store_ctx_st* store);
+  static curl_socket_t OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr* address);
+  static int OnSocketOption(void* self, curl_socket_t socket, curlsocktype purpose);
+  curl_socket_t OpenOwnTunnel();
 
   std::shared_ptr<TSessionState> FSession;
   std::string FUrl;
@@ -97,13 +124,17 @@ private:
   INTERNET_PORT FPort = 0;
   std::string FConnectionUser, FConnectionPassword;
   TParty FServer, FProxy;
-  bool FNtlmTried = false; // the layer's own NTLM handshake ran in this send
-  bool FTunnelUp = false;  // the proxy's reply to CONNECT has been passed over
-  bool FDiscard = false;   // a reply being drained so that its connection can go on
+  bool FTunnelUp = false; // the proxy's reply to CONNECT has been passed over
+  // https through a proxy that wants NTLM: the layer opens the tunnel itself (OpenOwnTunnel)
+  // and curl talks to the server over it as if directly.
+  bool FOwnTunnel = false;
+  bool FTunnelRefused = false; // the proxy refused the layer's tunnel; its reply is the head
+  bool FDiscard = false;       // a reply being drained so that its connection can go on
   std::vector<std::string> FHeaderLines;
 
   CurlEasy FEasy;
   CurlSlist FHeaders;
+  CurlSlist FResolve; // the server's name as curl must not look it up behind the proxy
   bool FAdded = false;
   bool FDone = false;
   CURLcode FResult = CURLE_OK;

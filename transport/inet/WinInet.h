@@ -66,6 +66,8 @@ inline constexpr DWORD INTERNET_OPTION_SEND_TIMEOUT = 5;
 inline constexpr DWORD INTERNET_OPTION_RECEIVE_TIMEOUT = 6;
 inline constexpr DWORD INTERNET_OPTION_USERNAME = 28;
 inline constexpr DWORD INTERNET_OPTION_PASSWORD = 29;
+// Ends the "browser session": answers kept from the credentials dialog are forgotten.
+inline constexpr DWORD INTERNET_OPTION_END_BROWSER_SESSION = 42;
 inline constexpr DWORD INTERNET_OPTION_PROXY_USERNAME = 43;
 inline constexpr DWORD INTERNET_OPTION_PROXY_PASSWORD = 44;
 
