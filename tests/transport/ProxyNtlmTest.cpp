@@ -1,6 +1,7 @@
 #include "AuthPost.h"
 #include "InetSession.h"
 #include "RawServer.h"
+#include "transport/inet/ExchangeRecord.h"
 #include "transport/inet/Ntlm.h"
 
 #include <algorithm>
@@ -11,6 +12,10 @@
 namespace opc::test {
 namespace {
 
+using inet::MaskCredentials;
+using inet::TExchangeLeg;
+using inet::TExchangeRecord;
+using inet::TRecordExchange;
 using inet::detail::Base64Decode;
 using inet::detail::Base64Encode;
 
@@ -131,7 +136,9 @@ protected:
 TEST_P(ProxyNtlmMessages, TheHandshakeGoesOnOneConnectionWithCompleteMessages) {
   const bool secure = GetParam() == kSecure;
   TNtlmProxy proxy(TNtlmProxy::Mode::Handshake);
+  TExchangeRecord record;
   {
+    const TRecordExchange recording(record);
     TProxied session(proxy.Port(), GetParam(), 5000);
     const std::string body = "<body/>";
     ASSERT_TRUE(
@@ -165,6 +172,20 @@ TEST_P(ProxyNtlmMessages, TheHandshakeGoesOnOneConnectionWithCompleteMessages) {
     EXPECT_NE(negotiate.head.find("Content-Length: 0\r\n"), std::string::npos);
     EXPECT_EQ(authenticate.head.substr(authenticate.head.size() - 7), "<body/>");
   }
+  // The record shows every request as the proxy got it, the layer's own CONNECTs included, in
+  // the order they went, with the credentials masked.
+  std::vector<std::string> sent;
+  for (const TExchangeLeg& leg : record.legs) {
+    if (!leg.requestHead.empty()) {
+      sent.push_back(leg.requestHead);
+    }
+  }
+  ASSERT_EQ(sent.size(), proxy.received.size());
+  for (std::size_t i = 0; i < sent.size(); ++i) {
+    const std::string& wire = proxy.received[i].head;
+    EXPECT_EQ(sent[i], MaskCredentials(wire.substr(0, wire.find("\r\n\r\n") + 4))) << i;
+  }
+  EXPECT_NE(sent[2].find("Proxy-Authorization: NTLM ["), std::string::npos);
 }
 
 INSTANTIATE_TEST_SUITE_P(Schemes, ProxyNtlmMessages, testing::Values(kHttpFlags, kSecure),

@@ -241,5 +241,57 @@ void EndRecording(CURL* easy) noexcept {
   }
 }
 
+void RecordOwnRequest(std::string_view head, std::string_view note) noexcept {
+  TRecording& r = recording;
+  if (!r.record) {
+    return;
+  }
+  auto& legs = r.record->legs;
+  if (legs.size() >= kMaxLegs) {
+    r.record->legsDropped = true;
+    return;
+  }
+  try {
+    // The transfer waiting for this connection keeps its leg last.
+    const bool before = r.transfer && !legs.empty() && legs.back().requestHead.empty() &&
+                        r.rawHead.empty() && !r.replyStarted;
+    const auto at = before ? legs.end() - 1 : legs.end();
+    TExchangeLeg& leg = *legs.emplace(at);
+    if (before && r.firstLeg == legs.size() - 2) {
+      r.firstLeg = legs.size() - 1;
+    }
+    leg.sentAt = Since(*r.record);
+    leg.headBytesSent = head.size();
+    leg.requestHead = MaskCredentials(head.substr(0, kMaxHeadBytes));
+    leg.truncated = head.size() > kMaxHeadBytes;
+    leg.notes.push_back({TExchangeNote::When::BeforeRequest, std::string(note)});
+  } catch (...) {
+    // out of memory for the record: the connection goes on unrecorded
+  }
+}
+
+void RecordOwnReply(std::string_view head) noexcept {
+  TRecording& r = recording;
+  if (!r.record) {
+    return;
+  }
+  auto& legs = r.record->legs;
+  // The own leg is the last, or the one before the waiting transfer's.
+  auto leg = legs.rbegin();
+  while (leg != legs.rend() && (leg->requestHead.empty() || leg->firstByteAt)) {
+    ++leg;
+  }
+  if (leg == legs.rend()) {
+    return;
+  }
+  try {
+    leg->firstByteAt = leg->lastByteAt = Since(*r.record);
+    leg->headBytesReceived += head.size();
+    AppendCapped(leg->responseHead, head, *leg);
+  } catch (...) {
+    // out of memory for the record: the reply goes on unrecorded
+  }
+}
+
 } // namespace detail
 } // namespace opc::inet

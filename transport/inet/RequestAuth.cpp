@@ -282,7 +282,17 @@ void TRequest::ResetTries() {
 
 curl_socket_t TRequest::OnOpenSocket(void* self, curlsocktype purpose, curl_sockaddr*) {
   auto* r = static_cast<TRequest*>(self);
-  return purpose == CURLSOCKTYPE_IPCXN ? r->OpenOwnTunnel() : CURL_SOCKET_BAD;
+  if (purpose != CURLSOCKTYPE_IPCXN) {
+    return CURL_SOCKET_BAD;
+  }
+  // Nothing may unwind through curl: a tunnel that could not be made for want of memory is a
+  // connection that failed.
+  try {
+    return r->OpenOwnTunnel();
+  } catch (...) {
+    r->FOwnFailure = ERROR_NOT_ENOUGH_MEMORY;
+    return CURL_SOCKET_BAD;
+  }
 }
 
 int TRequest::OnSocketOption(void*, curl_socket_t, curlsocktype) {

@@ -1,6 +1,7 @@
 #include "transport/inet/Tunnel.h"
 
 #include "transport/inet/Challenge.h"
+#include "transport/inet/ExchangeRecording.h"
 #include "transport/inet/Ntlm.h"
 
 #include <curl/curl.h>
@@ -37,10 +38,13 @@ TTunnel OpenTunnel(const TProxyAddress& proxy, const TTunnelRequest& request,
     }
     head += "\r\n";
     ++tunnel.connects;
+    RecordOwnRequest(head, "The client's own tunnel: CONNECT on its own connection to the proxy " +
+                               proxy.host + ":" + std::to_string(proxy.port));
     TProxyReply reply;
     if ((tunnel.failure = socket.Send(head)) || (tunnel.failure = socket.Receive(reply))) {
       return tunnel;
     }
+    RecordOwnReply(reply.head.Raw());
     const int status = reply.head.Status();
     if (status >= 200 && status < 300) {
       tunnel.socket = socket.Release();
