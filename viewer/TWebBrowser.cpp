@@ -2,6 +2,7 @@
 
 #include "base/Error.h"
 #include "viewer/ReplySearch.h"
+#include "viewer/TElidedLabel.h"
 #include "viewer/TExchangeView.h"
 #include "viewer/TItemsView.h"
 #include "viewer/TXmlLinesView.h"
@@ -57,7 +58,7 @@ TWebBrowser::TWebBrowser(QWidget* parent)
   FTabs = new QTabBar(this);
   FTabs->setDrawBase(false);
   FTabs->setFocusPolicy(Qt::NoFocus);
-  FStatus = new QLabel(this);
+  FStatus = new TElidedLabel(this);
   FStack = new QStackedWidget(this);
   FIndented = new TXmlLinesView(TXmlLinesView::Mode::Indented, this);
   FRaw = new TXmlLinesView(TXmlLinesView::Mode::Raw, this);
@@ -182,7 +183,7 @@ void TWebBrowser::Navigate(const QString& path) {
   for (const TView& view : FViews) {
     view.show(nullptr);
   }
-  FStatus->setText(u"  Loading "_s + path + u"\u2026"_s);
+  FStatus->SetFullText(u"  Loading "_s + path + u"\u2026"_s);
   const std::string file = QFile::encodeName(path).toStdString();
   QThreadPool::globalInstance()->start(
       [mailbox = FMailbox, cancel = FCancel, loader = FLoader, file, generation] {
@@ -235,13 +236,13 @@ void TWebBrowser::Show(std::shared_ptr<const TReply> reply, const QString& failu
   if (!FReply) {
     const QString text = u"The reply could not be loaded: "_s + failure;
     SetBanner(text.toHtmlEscaped(), text, kErrorStyle);
-    FStatus->clear();
+    FStatus->SetFullText({});
     emit Loaded();
     return;
   }
   const bool raw = !FReply->Indented();
-  FStatus->setText(u"  "_s + QString::fromStdString(FReply->path) + u" \u2014 "_s +
-                   QString::number(FReply->Bytes().size()) + u" bytes"_s);
+  FStatus->SetFullText(u"  "_s + QString::fromStdString(FReply->path) + u" \u2014 "_s +
+                       QString::number(FReply->Bytes().size()) + u" bytes"_s);
   if (!FReply->readError.empty()) {
     const QString text = u"Cannot read "_s + QString::fromStdString(FReply->path) + u": "_s +
                          QString::fromStdString(FReply->readError);

@@ -16,6 +16,7 @@ class QTabBar;
 
 namespace opc {
 
+class TElidedLabel;
 class TExchangeView;
 class TItemsView;
 class TXmlLinesView;
@@ -79,7 +80,7 @@ private:
   QLabel* FBanner;
   QString FBannerText;
   QTabBar* FTabs;
-  QLabel* FStatus;
+  TElidedLabel* FStatus;
   QStackedWidget* FStack;
   TXmlLinesView* FIndented;
   TXmlLinesView* FRaw;

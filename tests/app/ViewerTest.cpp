@@ -4,6 +4,7 @@
 
 #include <QCheckBox>
 #include <QClipboard>
+#include <QDir>
 #include <QFile>
 #include <QGuiApplication>
 #include <QLabel>
@@ -13,6 +14,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QThread>
+#include <algorithm>
 
 namespace opc::test {
 
@@ -271,6 +273,30 @@ private slots:
     QCOMPARE(parent.f9, 1);
     QTest::keyClick(viewer, Qt::Key_Down); // a key the view takes goes no further
     QCOMPARE(parent.f9, 1);
+  }
+
+  // At the window's first size a long path must not push the tabs out of sight: the path gives
+  // way (its middle elided, the whole of it in the tool tip), every tab stays whole.
+  void aLongPathLeavesEveryTabWhole() {
+    TWebBrowser viewer;
+    viewer.resize(578, 240);
+    viewer.show();
+    QDir(folder.path()).mkpath(u"a-rather-long-folder-name/and-another-one-below-it"_s);
+    Show(viewer,
+         Write("<a/>", u"a-rather-long-folder-name/and-another-one-below-it/Response.xml"_s));
+    auto* tabs = viewer.findChild<QTabBar*>();
+    QVERIFY(tabs);
+    QCOMPARE(tabs->count(), 4);
+    for (int i = 0; i < tabs->count(); ++i) {
+      QVERIFY2(tabs->rect().contains(tabs->tabRect(i)), qPrintable(tabs->tabText(i)));
+    }
+    const auto labels = viewer.findChildren<QLabel*>();
+    const auto status = std::find_if(labels.begin(), labels.end(), [](const QLabel* l) {
+      return l->toolTip().endsWith(u"Response.xml \u2014 4 bytes"_s);
+    });
+    QVERIFY(status != labels.end());
+    QVERIFY((*status)->text().contains(u"\u2026"_s));
+    QVERIFY((*status)->toolTip().contains(u"and-another-one-below-it"_s));
   }
 };
 
