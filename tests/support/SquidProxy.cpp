@@ -11,8 +11,15 @@ namespace {
 constexpr const char* kHelpers = "/usr/lib/squid";
 
 std::string Helper(TSquidProxy::Auth auth) {
-  return FindProgram(auth == TSquidProxy::Auth::Basic ? "basic_ncsa_auth" : "ntlm_fake_auth",
-                     {kHelpers});
+  switch (auth) {
+  case TSquidProxy::Auth::Basic:
+    return FindProgram("basic_ncsa_auth", {kHelpers});
+  case TSquidProxy::Auth::Ntlm:
+    return FindProgram("ntlm_fake_auth", {kHelpers});
+  case TSquidProxy::Auth::Negotiate:
+    return FindProgram("negotiate_kerberos_auth", {kHelpers});
+  }
+  return {};
 }
 
 // A password file line as squid's helper reads it, with an MD5 crypt hash.
@@ -37,6 +44,17 @@ std::string TSquidProxy::Missing(Auth auth) {
 std::unique_ptr<TSquidProxy> TSquidProxy::Start(Auth auth, const std::string& user,
                                                 const std::string& password,
                                                 const std::string& realm) {
+  return Run(auth, user, password, realm, {}, {});
+}
+
+std::unique_ptr<TSquidProxy> TSquidProxy::StartNegotiate(const std::string& keytab,
+                                                         const TEnvironment& kerberos) {
+  return Run(Auth::Negotiate, {}, {}, {}, keytab, kerberos);
+}
+
+std::unique_ptr<TSquidProxy> TSquidProxy::Run(Auth auth, const std::string& user,
+                                              const std::string& password, const std::string& realm,
+                                              const std::string& keytab, TEnvironment environment) {
   if (!Missing(auth).empty()) {
     return nullptr;
   }
@@ -73,6 +91,15 @@ std::unique_ptr<TSquidProxy> TSquidProxy::Start(Auth auth, const std::string& us
               "auth_param basic children 2\n"
               "auth_param basic realm " +
               realm + "\n";
+  } else if (auth == Auth::Negotiate) {
+    // The helper runs as squid's user, who must read the keys: a copy of its own.
+    const std::string keys = folder / "squid.keytab";
+    WriteTextFile(keys, ReadTextFile(keytab));
+    ::chmod(keys.c_str(), 0644);
+    environment["KRB5_KTNAME"] = "FILE:" + keys;
+    config += "auth_param negotiate program " + Helper(auth) + " -s GSS_C_NO_NAME -k " + keys +
+              "\n"
+              "auth_param negotiate children 2\n";
   } else {
     config += "auth_param ntlm program " + Helper(auth) +
               "\n"
@@ -84,7 +111,7 @@ std::unique_ptr<TSquidProxy> TSquidProxy::Start(Auth auth, const std::string& us
   WriteTextFile(folder / "squid.conf", config);
   proxy->FProcess = std::make_unique<TServerProcess>(
       std::vector<std::string>{FindProgram("squid"), "-N", "-f", folder / "squid.conf"},
-      TEnvironment{}, folder / "squid.out");
+      environment, folder / "squid.out");
   if (!WaitForPort(proxy->FPort, std::chrono::seconds(20))) {
     return nullptr;
   }

@@ -82,7 +82,7 @@ private:
   bool AnswerItself();
   Own Due(const TParty& party, bool proxy) const;
   bool AnswerNtlm(bool proxy);
-  std::optional<bool> AnswerNegotiate();
+  std::optional<bool> AnswerNegotiate(bool proxy);
   void UseKeptAnswer(TParty& party, bool proxy);
   void KeepAcceptedAnswers();
   TPartyKey KeyOf(bool proxy) const;

@@ -150,7 +150,7 @@ bool TRequest::AnswerItself() {
       return true;
     case Own::Negotiate:
       party.negotiateTried = true;
-      if (const auto ran = AnswerNegotiate()) {
+      if (const auto ran = AnswerNegotiate(proxy)) {
         return *ran;
       }
       break; // no credential for the password: the next way, if any
@@ -165,12 +165,13 @@ TRequest::Own TRequest::Due(const TParty& party, bool proxy) const {
     // "DOMAIN\user" is a Windows account name: NTLM first where the party offers it.
     const bool ntlm = (offered & CURLAUTH_NTLM) && !party.ntlmTried;
     const bool windowsName = user.find('\\') != std::string::npos;
-    if ((offered & CURLAUTH_NEGOTIATE) && !party.negotiateTried && !proxy &&
+    // A proxy's tunnel (https) answers NTLM only; towards a proxy Negotiate goes on plain http.
+    const bool secure = (FFlags & INTERNET_FLAG_SECURE) != 0;
+    if ((offered & CURLAUTH_NEGOTIATE) && !party.negotiateTried && !(proxy && secure) &&
         !(windowsName && ntlm)) {
       return Own::Negotiate;
     }
     if (ntlm) {
-      const bool secure = (FFlags & INTERNET_FLAG_SECURE) != 0;
       return proxy && secure ? Own::Tunnel : Own::Ntlm;
     }
     if (party.fromStore && (offered & (CURLAUTH_BASIC | CURLAUTH_DIGEST))) {
@@ -215,12 +216,22 @@ bool TRequest::AnswerNtlm(bool proxy) {
   return Run({proxy, CURLAUTH_NTLM, header + message}, false, true);
 }
 
-// Negotiate towards the server with a Kerberos credential for the password. Nothing when no
-// credential could be had (the next way is tried); true once a request went (or was stopped).
-std::optional<bool> TRequest::AnswerNegotiate() {
-  FServer.ownTried |= CURLAUTH_NEGOTIATE;
+// Negotiate towards the server or the proxy with a Kerberos credential for the password, for
+// the service "HTTP" on that party's host. Nothing when no credential could be had (the next way
+// is tried); true once a request went (or was stopped).
+std::optional<bool> TRequest::AnswerNegotiate(bool proxy) {
+  TParty& party = proxy ? FProxy : FServer;
+  party.ownTried |= CURLAUTH_NEGOTIATE;
+  std::string host = FHost;
+  if (proxy) {
+    const auto address = ProxyFor(*FSession, (FFlags & INTERNET_FLAG_SECURE) != 0);
+    if (!address) {
+      return std::nullopt;
+    }
+    host = address->host;
+  }
   const TNegotiateToken made =
-      NegotiateWithPassword(UserOf(FServer), PasswordOf(FServer), FHost, &UserStopped);
+      NegotiateWithPassword(UserOf(party), PasswordOf(party), host, &UserStopped);
   if (made.cancelled) {
     Stop();
     FHeadersIn = false;
@@ -232,7 +243,9 @@ std::optional<bool> TRequest::AnswerNegotiate() {
     return std::nullopt;
   }
   Drain();
-  Run({false, CURLAUTH_NEGOTIATE, "Authorization: Negotiate " + *made.token});
+  const std::string header =
+      proxy ? "Proxy-Authorization: Negotiate " : "Authorization: Negotiate ";
+  Run({proxy, CURLAUTH_NEGOTIATE, header + *made.token});
   return true;
 }
 
