@@ -73,7 +73,7 @@ private:
     bool negotiateTried = false; // Negotiate with the password went in this send
   };
   // The handshakes the layer runs itself when a party's last challenge calls for one.
-  enum class Own { None, Ticket, Ntlm, Tunnel, Negotiate, Kept };
+  enum class Own { None, Ticket, Ntlm, Tunnel, TunnelNegotiate, Negotiate, Kept };
 
   // probe: the request goes without its body (the first leg of an NTLM handshake).
   bool Start(Upload mode, std::uint64_t total, const TOwnAnswer& own = {}, bool probe = false,
@@ -128,8 +128,9 @@ private:
   // https through a proxy that wants NTLM: the layer opens the tunnel itself (OpenOwnTunnel)
   // and curl talks to the server over it as if directly.
   bool FOwnTunnel = false;
-  bool FTunnelRefused = false; // the proxy refused the layer's tunnel; its reply is the head
-  bool FDiscard = false;       // a reply being drained so that its connection can go on
+  bool FTunnelNegotiate = false; // the own tunnel answers the proxy with Negotiate
+  bool FTunnelRefused = false;   // the proxy refused the layer's tunnel; its reply is the head
+  bool FDiscard = false;         // a reply being drained so that its connection can go on
   std::vector<std::string> FHeaderLines;
 
   CurlEasy FEasy;

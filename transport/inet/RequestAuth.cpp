@@ -118,7 +118,8 @@ bool TRequest::AnswerItself() {
   party.offered = ReadChallenges(FHead);
   UseKeptAnswer(party, proxy);
   for (;;) {
-    switch (Due(party, proxy)) {
+    const Own due = Due(party, proxy);
+    switch (due) {
     case Own::None:
       if (party.storeTried) {
         // The kept answer was refused: it is not offered again, and the dialog asks.
@@ -138,11 +139,15 @@ bool TRequest::AnswerItself() {
       AnswerNtlm(proxy);
       return true;
     case Own::Tunnel:
-      party.ntlmTried = true;
+    case Own::TunnelNegotiate: {
+      const bool negotiate = due == Own::TunnelNegotiate;
+      (negotiate ? party.negotiateTried : party.ntlmTried) = true;
       FOwnTunnel = true;
+      FTunnelNegotiate = negotiate;
       Drain();
       Run();
       return true;
+    }
     case Own::Kept:
       party.fromStore = false;
       Drain();
@@ -165,11 +170,10 @@ TRequest::Own TRequest::Due(const TParty& party, bool proxy) const {
     // "DOMAIN\user" is a Windows account name: NTLM first where the party offers it.
     const bool ntlm = (offered & CURLAUTH_NTLM) && !party.ntlmTried;
     const bool windowsName = user.find('\\') != std::string::npos;
-    // A proxy's tunnel (https) answers NTLM only; towards a proxy Negotiate goes on plain http.
+    // A proxy's tunnel (https) is the layer's own connection when it answers by itself.
     const bool secure = (FFlags & INTERNET_FLAG_SECURE) != 0;
-    if ((offered & CURLAUTH_NEGOTIATE) && !party.negotiateTried && !(proxy && secure) &&
-        !(windowsName && ntlm)) {
-      return Own::Negotiate;
+    if ((offered & CURLAUTH_NEGOTIATE) && !party.negotiateTried && !(windowsName && ntlm)) {
+      return proxy && secure ? Own::TunnelNegotiate : Own::Negotiate;
     }
     if (ntlm) {
       return proxy && secure ? Own::Tunnel : Own::Ntlm;
@@ -322,11 +326,21 @@ curl_socket_t TRequest::OpenOwnTunnel() {
     return CURL_SOCKET_BAD;
   }
   const bool literal = FHost.find(':') != std::string::npos;
-  const TTunnelRequest ask{(literal ? "[" + FHost + "]" : FHost) + ":" + std::to_string(FPort),
-                           FSession->agent, UserOf(FProxy), PasswordOf(FProxy),
-                           FProxy.offered.known};
+  TTunnelRequest ask{(literal ? "[" + FHost + "]" : FHost) + ":" + std::to_string(FPort),
+                     FSession->agent, UserOf(FProxy), PasswordOf(FProxy), FProxy.offered.known};
   const TTalkLimits limits{FSession->connectTimeoutMs, FSession->sendTimeoutMs,
                            FSession->receiveTimeoutMs, &UserStopped};
+  if (FTunnelNegotiate) {
+    // Tried even when the KDC refuses the password: the dialog then says it was refused.
+    FProxy.ownTried |= CURLAUTH_NEGOTIATE;
+    const TNegotiateToken made =
+        NegotiateWithPassword(UserOf(FProxy), PasswordOf(FProxy), proxy->host, &UserStopped);
+    if (made.cancelled) {
+      FOwnFailure = ERROR_INTERNET_OPERATION_CANCELLED;
+      return CURL_SOCKET_BAD;
+    }
+    ask.negotiate = made.token.value_or(""); // none: the tunnel asks as the proxy allows
+  }
   TTunnel tunnel = OpenTunnel(*proxy, ask, limits);
   FProxy.ownTried |= tunnel.tried;
   Progress();

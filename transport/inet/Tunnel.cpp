@@ -14,7 +14,10 @@ TTunnel OpenTunnel(const TProxyAddress& proxy, const TTunnelRequest& request,
   TProxySocket socket(proxy.host, proxy.port, limits);
   const bool hasUser = !request.user.empty();
   std::string authorization;
-  if (hasUser && (request.offered & CURLAUTH_NTLM)) {
+  if (!request.negotiate.empty()) {
+    authorization = "Negotiate " + request.negotiate;
+    tunnel.tried = CURLAUTH_NEGOTIATE;
+  } else if (hasUser && (request.offered & CURLAUTH_NTLM)) {
     authorization = "NTLM " + NtlmNegotiateMessage();
     tunnel.tried = CURLAUTH_NTLM;
   } else if (hasUser && (request.offered & CURLAUTH_BASIC)) {

@@ -14,6 +14,7 @@ struct TTunnelRequest {
   std::string agent;
   std::string user, password; // for the proxy; empty: none
   long offered = 0;           // CURLAUTH_* bits of the schemes the proxy asked for
+  std::string negotiate;      // a Negotiate token (base64) for the proxy; empty: none
 };
 
 struct TTunnel {
@@ -25,8 +26,9 @@ struct TTunnel {
 };
 
 // CONNECT to the server through the proxy on a connection of the layer's own, with the proxy's
-// NTLM handshake on that one connection (the proxy binds it there) or Basic when that is what
-// it asks for; each credential goes once. The socket then carries the server's traffic.
+// Negotiate token when there is one, else NTLM's handshake on that one connection (the proxy
+// binds it there), or Basic when that is what it asks for; each credential goes once. The socket
+// then carries the server's traffic.
 TTunnel OpenTunnel(const TProxyAddress& proxy, const TTunnelRequest& request,
                    const TTalkLimits& limits);
 
